@@ -1,0 +1,101 @@
+#include "api/platformexchange.h"
+
+#include "api/platformendpoint.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace {
+
+struct CurlEasyDeleter {
+    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlSlistDeleter {
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// Replies are one page of at most 30 gateways or a certificate; anything near this size is not
+// a platform reply, and growing without bound would only end in an allocation failure.
+constexpr qsizetype maxReplyBytes = 16 * 1024 * 1024;
+
+bool curlReady()
+{
+    // Once per process; the function-local static makes the first call thread-safe.
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
+
+// Appends every chunk; answering anything but the full size aborts the transfer.
+size_t appendChunk(char *data, size_t size, size_t count, void *userData)
+{
+    auto *buffer = static_cast<QByteArray *>(userData);
+    if (!buffer)
+        return 0;
+    const size_t bytes = size * count;
+    if (bytes > static_cast<size_t>(maxReplyBytes - buffer->size()))
+        return 0;
+    buffer->append(data, static_cast<int>(bytes));
+    return bytes;
+}
+
+} // namespace
+
+std::optional<QByteArray> platformExchange(const PlatformRequest &request)
+{
+    if (!curlReady())
+        return std::nullopt;
+
+    // A copy (shared data, no deep copy) so the CA blob stays put for the whole transfer.
+    const PlatformEndpoint endpoint = platformEndpoint();
+    const QByteArray url = request.url(endpoint.baseUrl);
+
+    CurlEasy curl(curl_easy_init());
+    if (!curl)
+        return std::nullopt;
+
+    // The certificate download goes without a content type; the empty "Content-Type:" also keeps
+    // libcurl from adding its form type to the empty POST.
+    CurlSlist headers(curl_slist_append(nullptr, request.jsonContentType ? "Content-Type: application/json"
+                                                                         : "Content-Type:"));
+    if (!headers)
+        return std::nullopt;
+
+    QByteArray body;
+    QByteArray headerBytes;
+    CURL *h = curl.get();
+    bool ok = curl_easy_setopt(h, CURLOPT_URL, url.constData()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+    if (!endpoint.caPem.isEmpty()) {
+        curl_blob ca;
+        ca.data = const_cast<char *>(endpoint.caPem.constData());
+        ca.len = static_cast<size_t>(endpoint.caPem.size());
+        ca.flags = CURL_BLOB_NOCOPY; // endpoint.caPem outlives the handle
+        ok = ok && curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &ca) == CURLE_OK;
+        // Only the configured CA: no build-time certificate directory beside it.
+        ok = ok && curl_easy_setopt(h, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+    }
+    ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, endpoint.connectTimeoutMs) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, endpoint.totalTimeoutMs) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, "") == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &appendChunk) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, &headerBytes) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendChunk) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &body) == CURLE_OK;
+    if (!ok)
+        return std::nullopt;
+
+    // The HTTP status is not examined: every completed reply goes to the caller's parser.
+    if (curl_easy_perform(h) != CURLE_OK)
+        return std::nullopt;
+    return body;
+}

@@ -1,0 +1,68 @@
+#include "app/logmessagehandler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTextStream>
+
+namespace {
+
+QString levelWord(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("Debug:");
+    case QtWarningMsg:
+        return QStringLiteral("Warning:");
+    case QtCriticalMsg:
+        return QStringLiteral("Critical:");
+    case QtFatalMsg:
+        return QStringLiteral("Fatal:");
+    default:
+        return QString();
+    }
+}
+
+// Created on first use and deliberately never destroyed: messages can still arrive while static
+// objects are torn down at exit.
+QMutex *logLock()
+{
+    static QMutex *const lock = new QMutex;
+    return lock;
+}
+
+} // namespace
+
+QString formatLogEntry(QtMsgType type, const QString &message, const QDateTime &now)
+{
+    const QString stamp = QLocale::system().toString(now, QStringLiteral("yyyy-MM-dd hh:mm:ss ddd"));
+    // %3 is unused on purpose; the message fills %4. One multi-arg call, so a "%n" inside the
+    // stamp or the message is never substituted again.
+    return QStringLiteral("%1 %2 %4").arg(QStringLiteral("(%1)").arg(stamp), levelWord(type), message);
+}
+
+void appendDayLogEntry(QtMsgType type, const QString &message, const QDateTime &now)
+{
+    const QString logDir = QDir::currentPath() + QStringLiteral("/LogFile");
+    if (!QDir(logDir).exists() && !QDir().mkdir(logDir))
+        return;
+
+    // ASCII digits whatever the locale, so the retention at start-up can read the day back.
+    QFile file(logDir + QLatin1Char('/') + QLocale::c().toString(now.date(), QStringLiteral("yyyyMMdd"))
+               + QStringLiteral(".txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    QTextStream stream(&file);
+    stream << formatLogEntry(type, message, now) << QLatin1String("\r\n \r\n");
+    stream.flush();
+    file.close();
+}
+
+void dayLogMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    Q_UNUSED(context)
+    QMutexLocker locker(logLock());
+    appendDayLogEntry(type, message, QDateTime::currentDateTime());
+}

@@ -1,0 +1,111 @@
+// The device table of the chosen gateway and its paging.
+#include "mainwindow/mainwindow.h"
+
+#include "api/operations.h"
+#include "api/platformcall.h"
+#include "browser/devicestatuscell.h"
+#include "browser/logic/pagereplies.h"
+#include "browser/logic/paging.h"
+#include "ui_mainwindow.h"
+
+#include <QDebug>
+#include <QTableWidgetItem>
+
+namespace {
+QTableWidgetItem *makeTextCell(const QString &text)
+{
+    static const QFont font = [] {
+        QFont f(QStringLiteral("微软雅黑"), 11);
+        f.setWeight(QFont::Normal);
+        f.setItalic(false);
+        return f;
+    }();
+    auto *cell = new QTableWidgetItem(text);
+    cell->setTextAlignment(Qt::AlignCenter);
+    cell->setFont(font);
+    return cell;
+}
+
+void goToDevicePage(MainWindow &window, PageButton button)
+{
+    Ui::MainWindow *ui = window.ui;
+    ui->tableWidget->clearContents();
+    const int page = deviceTargetPage(button, pageNumberFromLabel(ui->DEV_Current_Page->text()),
+                                      pageNumberFromLabel(ui->DEV_Total_Page->text()));
+    ui->DEV_Current_Page->setText(QString::number(page));
+    window.loadDevicePage(page);
+}
+} // namespace
+
+void MainWindow::fillDeviceTable(const cJSON *reply, int shownPage)
+{
+    const DevicePage page = readDevicePage(reply);
+    if (!page.page)
+        return;
+    ui->DEV_Current_Page->setText(page.page->count == 0 ? QStringLiteral("0") : QString::number(shownPage));
+    ui->DEV_Total_Page->setText(QString::number(pageTotal(page.page->count, DevicePageSize)));
+    if (!page.hasData)
+        return;
+
+    QTableWidget *table = ui->tableWidget;
+    deviceIdList.append(page.deviceIds);
+    // A complete page always ends as 25 rows; rows past them are never seen, so they are not built.
+    const int finalRows = page.complete ? DevicePageSize : page.dataSize;
+    table->setRowCount(finalRows);
+    const int filled = std::min<int>(page.rows.size(), finalRows);
+    for (int row = 0; row < filled; ++row) {
+        const DeviceRow &device = page.rows.at(row);
+        table->setCellWidget(row, 0, makeDeviceStatusCell(device.deviceOnline != 0));
+        table->setItem(row, 1, makeTextCell(device.deviceName));
+        deviceCell = makeTextCell(deviceClassText(device.deviceClassify));
+        table->setItem(row, 2, deviceCell);
+        table->setItem(row, 3, makeTextCell(device.realIp));
+        table->setItem(row, 4, makeTextCell(device.virtualIp));
+    }
+}
+
+void MainWindow::showDevList(QTreeWidgetItem *item, int col)
+{
+    deviceIdList.clear();
+    if (!item || item == rootItem)
+        return;
+    ui->tableWidget->clearContents();
+    const PlatformReply reply = callPlatform(Operations::devicesListFirstPage(sessionToken, item->text(col), customerId));
+    if (!reply.answered()) {
+        qWarning().noquote() << QStringLiteral("获取设备信息失败，网络连接异常");
+        return;
+    }
+    if (reply.code == ReplyCode::SessionExpired)
+        reRequestToken();
+    else if (reply.succeeded())
+        fillDeviceTable(reply.document.root(), 1);
+}
+
+void MainWindow::loadDevicePage(int index)
+{
+    deviceIdList.clear();
+    const PlatformReply reply =
+        callPlatform(Operations::devicesListPage(sessionToken, ui->gatewaySn->text(), index, customerId));
+    if (reply.succeeded())
+        fillDeviceTable(reply.document.root(), index);
+}
+
+void MainWindow::on_DEV_One_Page_clicked()
+{
+    goToDevicePage(*this, PageButton::First);
+}
+
+void MainWindow::on_DEV_Previous_Page_clicked()
+{
+    goToDevicePage(*this, PageButton::Previous);
+}
+
+void MainWindow::on_DEV_After_Page_clicked()
+{
+    goToDevicePage(*this, PageButton::Next);
+}
+
+void MainWindow::on_DEV_Last_Page_clicked()
+{
+    goToDevicePage(*this, PageButton::Last);
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+struct cJSON;
+class FramelessHelper;
+class QProcess;
+class QTableWidgetItem;
+class QTcpSocket;
+class QTimer;
+class QTreeWidgetItem;
+class UserDesign;
+class WaitReConnect;
+class WaittingWidget;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one window after login. It holds all client state; its member functions live in one file
+// per concern, each reading the members, asking a widget-free unit to decide and applying the
+// result.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void sendToken_UsrName_TAP(std::string Token, QString UserName, QString TAP);
+    void sendReconnectNum_WaitShow(int ReNum);
+
+public slots:
+    void on_btnMin_clicked();
+    void on_btnMax_clicked();
+    void on_btnExit_clicked();
+    void slotMax(bool bMax);
+    void on_showAllGwList_clicked();
+    void on_searchGwPage_clicked();
+    void getToken(std::string Token, QString UserName, QString UserPass);
+    void on_btn_bound_tap_clicked();
+    void showtheGatewayMsg(QTreeWidgetItem *item, int col);
+    void showDevList(QTreeWidgetItem *item, int col);
+    void on_userdesign_clicked();
+    void RefreshGatewayMsg();
+    void ReportState();
+    void on_WG_After_Page_clicked();
+    void on_WG_Previous_Page_clicked();
+    void on_WG_One_Page_clicked();
+    void on_WG_Last_Page_clicked();
+    void on_DEV_Previous_Page_clicked();
+    void on_DEV_After_Page_clicked();
+    void on_DEV_One_Page_clicked();
+    void on_DEV_Last_Page_clicked();
+    void on_searchGwBtn_clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+public:
+    // Session token (re-request and reachability probe).
+    void reRequestToken();
+    void probeReachability();
+
+    // Credential cipher as used for stored secrets; the result lands in cipherOutput.
+    void encipherToOutput(const QByteArray &bytes);
+    void decipherToOutput(const QByteArray &bytes);
+
+    // TAP binding.
+    void checkBoundTap(QString userName);
+    bool autoBindTap(QString serial, QString password, bool *transientFailure = nullptr);
+    void saveBinding(QString userName, QString serial, QString password);
+    QString hostFingerprint();
+
+    // Gateway tree, site panel and device table.
+    void loadGatewayPage(int index);
+    void fillGatewayTree(const QByteArray &reply);
+    void loadDevicePage(int index);
+    void fillDeviceTable(const cJSON *reply, int shownPage);
+
+    // Online refresh, traffic and status reports to the platform.
+    void refreshGatewayStates();
+    void refreshDeviceStates();
+    void updateTrafficMeter();
+    void reportTunnelState(const QByteArray &token, const QString &tapSerial, bool tunnelOnline);
+    void reportTunnelAlarm(int warnType);
+
+    // The running-tunnel lists and the kill step.
+    QString takeTunnelFromLists(const QString &serial);
+    void stopTunnelProcess(const QString &processId);
+    void killRecordedTunnels();
+
+    Ui::MainWindow *ui;
+    FramelessHelper *framelessHelper = nullptr;
+    UserDesign *userDesign = nullptr;
+    WaittingWidget *waitWidget = nullptr;
+    WaitReConnect *waitReconnect = nullptr;
+
+    QByteArray sessionToken;
+    QString userName;
+    QString userPassword;
+    bool platformReachable = true;
+    int wasReachable = 1;
+
+    QByteArray tapSerial;
+    QByteArray tapPassword;
+    std::shared_ptr<bool> tapBound;
+    QByteArrayList boundUserNames;
+    QByteArrayList boundTapSerials;
+    QByteArrayList boundTapPasswords;
+    QByteArray userNameCipher;
+    QByteArray tapSerialCipher;
+    QByteArray tapPasswordCipher;
+
+    QString cipherKeyText;
+    QByteArray cipherKey;
+    QByteArray cipherScratch;
+    QByteArray cipherOutput;
+
+    QProcess *tunnelProcess = nullptr;
+    QTcpSocket *managementSocket = nullptr;
+    QString lastManagementCommand;
+    QStringList tunnelTapList;
+    QStringList tunnelInfoList;
+    QStringList tunnelPidList;
+    bool tunnelConnected = false;
+    bool tunnelProcessStarted = false;
+    bool reconnectSuppressed = false;
+    bool reconnectInProgress = false;
+    qint32 reconnectCount = 0;
+    qint32 tunnelStateCode = 0;
+    qint32 adapterWarningShown = 0;
+    qint32 adapterDownHandled = 0;
+
+    QTimer *watchdogTimer = nullptr;
+    QTimer *reportTimer = nullptr;
+    QTimer *reconnectTimer = nullptr;
+    QTimer *connectTimeoutTimer = nullptr;
+
+    qint64 trafficCurrent = 0;
+    qint64 trafficPrevious = 0;
+    qint64 trafficDelta = 0;
+
+    QTreeWidgetItem *rootItem = nullptr;
+    QTreeWidgetItem *gatewayItem = nullptr;
+    qint32 customerId = 0;
+    QString searchGatewaySn;
+    QString searchGatewayName;
+    QString searchSiteName;
+    QStringList gatewaySnList;
+    QTableWidgetItem *deviceCell = nullptr;
+    QStringList deviceIdList;
+};

@@ -1,0 +1,139 @@
+#include "mainwindow/userdesign.h"
+
+#include "api/operations.h"
+#include "api/platformcall.h"
+#include "crypto/credentialcipher.h"
+#include "store/tapbindingstore.h"
+#include "ui/messageboxes.h"
+#include "ui/windowmask.h"
+#include "ui_userdesign.h"
+
+#include <QMouseEvent>
+
+namespace {
+const QString kUnbound = QStringLiteral("unbound");
+
+QMessageBox::StandardButton resultBox(MessageBoxes::Kind kind, const QString &title, const QString &text)
+{
+    return MessageBoxes::show({kind, nullptr, title, text, QMessageBox::Yes, QIcon(QStringLiteral(":/image/logo3.png"))});
+}
+} // namespace
+
+UserDesign::UserDesign(std::shared_ptr<bool> tapBound, QWidget *parent)
+    : QWidget(parent),
+      ui(new Ui::UserDesign),
+      cipherKeyText(CredentialCipher::keyText()),
+      cipherKey(cipherKeyText.toLocal8Bit()),
+      tapBound(std::move(tapBound))
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::FramelessWindowHint);
+    ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
+    ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
+    ui->widgetTitle->installEventFilter(this);
+
+    const TapBindingStore::Lists stored = TapBindingStore::load();
+    boundUserNames = stored.userNames;
+    boundTapSerials = stored.tapSerials;
+    boundTapPasswords = stored.tapPasswords;
+}
+
+UserDesign::~UserDesign()
+{
+    delete ui;
+}
+
+void UserDesign::on_btnMin_clicked()
+{
+    showMinimized();
+}
+
+void UserDesign::on_btnExit_clicked()
+{
+    close();
+}
+
+void UserDesign::getToken_UsrName_TAP(std::string Token, QString UserName, QString TAP)
+{
+    ui->UserName->setText(UserName);
+    ui->Bound_TAP->setText(TAP.isEmpty() ? kUnbound : TAP);
+    tapSerial = TAP;
+    sessionToken = QString::fromStdString(Token);
+    userName = UserName;
+}
+
+void UserDesign::on_toolButton_clicked()
+{
+    if (ui->Bound_TAP->text() == kUnbound) {
+        resultBox(MessageBoxes::Kind::Warning, QStringLiteral("警告"), QStringLiteral("当前尚未绑定TAP"));
+        *tapBound = false;
+        return;
+    }
+    const auto answer = MessageBoxes::question(nullptr, QStringLiteral("提示"), QStringLiteral("是否解除当前TAP绑定"),
+                                               QIcon(QStringLiteral(":/image/logo3.png")));
+    if (answer == QMessageBox::No)
+        return;
+
+    if (!releaseOnPlatform()) {
+        resultBox(MessageBoxes::Kind::Critical, QStringLiteral("错误"), QStringLiteral("解绑失败"));
+        *tapBound = true;
+        return;
+    }
+    resultBox(MessageBoxes::Kind::Information, QStringLiteral("提示"), QStringLiteral("解绑成功"));
+    *tapBound = false;
+    ui->Bound_TAP->setText(kUnbound);
+    removeBindingFromFile();
+    emit closeSon();
+    close();
+}
+
+// Any reply that is JSON with a "code" counts: the platform has taken note of the release.
+bool UserDesign::releaseOnPlatform() const
+{
+    return callPlatform(Operations::updateTapAuth(tapSerial, sessionToken.toUtf8())).code.has_value();
+}
+
+// Writes the dialog's lists without this user's binding, also when there was none.
+void UserDesign::removeBindingFromFile()
+{
+    cipherScratch.clear();
+    cipherOutput = CredentialCipher::encipher(userName.toUtf8(), cipherKey);
+    userNameCipher = cipherOutput;
+    TapBindingStore::Lists lists{boundUserNames, boundTapSerials, boundTapPasswords};
+    TapBindingStore::removeUser(lists, userNameCipher);
+    boundUserNames = lists.userNames;
+    boundTapSerials = lists.tapSerials;
+    boundTapPasswords = lists.tapPasswords;
+    TapBindingStore::save(lists);
+}
+
+bool UserDesign::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->widgetTitle) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::LeftButton)
+                dragOffset = mouse->globalPos() - pos();
+            else if (!dragOffset.isNull())
+                move(mouse->globalPos() - dragOffset);
+            break;
+        case QEvent::MouseButtonRelease:
+            dragOffset = QPoint(0, 0);
+            break;
+        case QEvent::MouseMove:
+            if (!dragOffset.isNull())
+                move(mouse->globalPos() - dragOffset);
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void UserDesign::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event)
+    paintStyledBackgroundWithRoundedMask(this, 10);
+}

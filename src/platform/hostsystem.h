@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+class QProcess;
+
+// One network adapter as the adapter probe sees it.
+struct AdapterInfo {
+    QString description;       // the probe compares its first three characters with "TAP"
+    QStringList ipv4Addresses; // dotted texts; "0.0.0.0" when the adapter has none
+};
+
+// The operating-system services the client needs. One production implementation per system
+// (hostsystem_linux.cpp here), and a scripted fake in the tests.
+class HostSystem {
+public:
+    virtual ~HostSystem() = default;
+
+    // Every adapter, in the order the system lists them.
+    virtual std::vector<AdapterInfo> adapters() = 0;
+
+    // Sent-bytes counter of the TAP interface that is up (the last one found decides), if any.
+    virtual std::optional<quint64> tapSentBytes() = 0;
+
+    // The eight raw hardware texts of the host fingerprint (command output or file content, not
+    // yet normalised), in this order: cpu name, cores, logical processors, processor id, board
+    // serial, bios (product) serial, product uuid, disk serial(s). Each is bounded in time; an
+    // unreadable one is empty.
+    virtual QStringList hardwareTexts() = 0;
+
+    // Starts the command interpreter for the tunnel in `process` (its own process group) and
+    // returns the command line to write to its standard input.
+    virtual QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
+                                              quint16 managementPort) = 0;
+
+    // Kills the process with this id and everything it started; returns once none is left or a
+    // bounded wait ran out. Ids that are not numbers or not running are ignored.
+    virtual void killProcessTree(const QString &processId) = 0;
+};
+
+// The process-wide host layer; the Linux implementation unless a test installed another.
+HostSystem &hostSystem();
+
+// Replaces the host layer (tests only; not owned; null restores the production one).
+void installHostSystem(HostSystem *host);

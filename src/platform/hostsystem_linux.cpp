@@ -1,0 +1,554 @@
+#include "platform/hostsystem_linux.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <condition_variable>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// A hung sysfs attribute, a stuck disk or a dead lsblk must not freeze the client: every
+// hardware read gets this long, then it counts as empty.
+constexpr int hardwareReadTimeoutMs = 3000;
+// How long a killed process group may take to disappear.
+constexpr int killWaitTimeoutMs = 3000;
+constexpr int killPollIntervalMs = 10;
+
+constexpr unsigned tunFlagTap = 0x0002; // IFF_TAP in tun_flags
+
+QString netClassPath(const QString &interfaceName, const QString &attribute)
+{
+    return QStringLiteral("/sys/class/net/") + interfaceName + QLatin1Char('/') + attribute;
+}
+
+QByteArray readSmallFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+std::optional<quint64> readNumber(const QString &path, int base)
+{
+    bool ok = false;
+    const quint64 value = readSmallFile(path).trimmed().toULongLong(&ok, base);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+bool isTunDevice(const QString &interfaceName)
+{
+    return QFileInfo::exists(netClassPath(interfaceName, QStringLiteral("tun_flags")));
+}
+
+// ---- bounded work -------------------------------------------------------------------------------
+
+// One piece of work on a detached thread. If it does not finish in time, the caller walks away
+// and the thread finishes (or hangs) on its own; the shared state keeps it valid either way.
+class BoundedTask {
+public:
+    explicit BoundedTask(std::function<QByteArray()> work) : state(std::make_shared<State>())
+    {
+        state->work = std::move(work);
+        auto *handOver = new std::shared_ptr<State>(state);
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+        pthread_t thread;
+        const int started = pthread_create(&thread, &attributes, &BoundedTask::run, handOver);
+        pthread_attr_destroy(&attributes);
+        if (started != 0) {
+            // No thread to spare: do it here rather than lose the text.
+            delete handOver;
+            state->result = state->work();
+            state->finished = true;
+        }
+    }
+
+    // The result, or empty when the work was not done by the deadline.
+    QByteArray result(std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock<std::mutex> lock(state->mutex);
+        if (!state->done.wait_until(lock, deadline, [this] { return state->finished; }))
+            return {};
+        return state->result;
+    }
+
+private:
+    struct State {
+        std::function<QByteArray()> work;
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        QByteArray result;
+    };
+
+    static void *run(void *argument)
+    {
+        auto *handOver = static_cast<std::shared_ptr<State> *>(argument);
+        const std::shared_ptr<State> state = *handOver;
+        delete handOver;
+        QByteArray result = state->work();
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->result = std::move(result);
+            state->finished = true;
+        }
+        state->done.notify_all();
+        return nullptr;
+    }
+
+    std::shared_ptr<State> state;
+};
+
+BoundedTask boundedFileRead(const QString &path)
+{
+    return BoundedTask([path] { return readSmallFile(path); });
+}
+
+// ---- /proc/cpuinfo ------------------------------------------------------------------------------
+
+struct CpuInfo {
+    QHash<QString, QString> firstProcessor; // key: value of the first processor block
+    int logicalProcessors = 0;
+};
+
+CpuInfo parseCpuInfo(const QByteArray &text)
+{
+    CpuInfo info;
+    bool inFirstBlock = true;
+    bool sawAnyField = false;
+    for (const QByteArray &rawLine : text.split('\n')) {
+        const int colon = rawLine.indexOf(':');
+        if (colon < 0) {
+            if (rawLine.trimmed().isEmpty() && sawAnyField)
+                inFirstBlock = false; // a blank line ends a processor block
+            continue;
+        }
+        const QString key = QString::fromUtf8(rawLine.left(colon)).trimmed();
+        const QString value = QString::fromUtf8(rawLine.mid(colon + 1)).trimmed();
+        sawAnyField = true;
+        if (key == QLatin1String("processor"))
+            ++info.logicalProcessors;
+        if (inFirstBlock && !info.firstProcessor.contains(key))
+            info.firstProcessor.insert(key, value);
+    }
+    return info;
+}
+
+QString cpuName(const CpuInfo &info)
+{
+    // x86 says "model name"; older ARM kernels "Processor"; MIPS "cpu model".
+    for (const char *key : {"model name", "Processor", "cpu model"}) {
+        const QString value = info.firstProcessor.value(QLatin1String(key));
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+
+// CPUID leaf 1 EDX bits as the kernel names them in "flags".
+quint32 featureWordFromFlags(const QString &flags)
+{
+    static const struct {
+        const char *name;
+        int bit;
+    } featureBits[] = {
+        {"fpu", 0},    {"vme", 1},     {"de", 2},     {"pse", 3},   {"tsc", 4},   {"msr", 5},   {"pae", 6},
+        {"mce", 7},    {"cx8", 8},     {"apic", 9},   {"sep", 11},  {"mtrr", 12}, {"pge", 13},  {"mca", 14},
+        {"cmov", 15},  {"pat", 16},    {"pse36", 17}, {"pn", 18},   {"clflush", 19}, {"dts", 21}, {"acpi", 22},
+        {"mmx", 23},   {"fxsr", 24},   {"sse", 25},   {"sse2", 26}, {"ss", 27},   {"ht", 28},   {"tm", 29},
+        {"ia64", 30},  {"pbe", 31},
+    };
+    const QStringList present = flags.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    quint32 word = 0;
+    for (const auto &feature : featureBits) {
+        if (present.contains(QLatin1String(feature.name)))
+            word |= quint32(1) << feature.bit;
+    }
+    return word;
+}
+
+// ---- /proc/<pid>/stat ---------------------------------------------------------------------------
+
+struct ProcessStat {
+    char state = '?';
+    pid_t parent = 0;
+    pid_t group = 0;
+};
+
+std::optional<ProcessStat> readProcessStat(pid_t pid)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char buffer[1024];
+    const ssize_t length = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (length <= 0)
+        return std::nullopt;
+    buffer[length] = '\0';
+    // The command name may hold blanks and parentheses; the fields after the last ')' do not.
+    const char *afterName = strrchr(buffer, ')');
+    if (!afterName)
+        return std::nullopt;
+    ProcessStat stat;
+    int parent = 0;
+    int group = 0;
+    if (sscanf(afterName + 1, " %c %d %d", &stat.state, &parent, &group) != 3)
+        return std::nullopt;
+    stat.parent = parent;
+    stat.group = group;
+    return stat;
+}
+
+bool isLive(const ProcessStat &stat)
+{
+    // A zombie is dead already; reaping it is its parent's business (QProcess for ours).
+    return stat.state != 'Z' && stat.state != 'X' && stat.state != 'x';
+}
+
+template <typename Visitor>
+void forEachProcess(Visitor visit)
+{
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return;
+    while (const dirent *entry = readdir(proc)) {
+        char *end = nullptr;
+        const long pid = strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        if (const std::optional<ProcessStat> stat = readProcessStat(static_cast<pid_t>(pid)))
+            visit(static_cast<pid_t>(pid), *stat);
+    }
+    closedir(proc);
+}
+
+bool groupHasLiveMember(pid_t group)
+{
+    bool found = false;
+    forEachProcess([&](pid_t, const ProcessStat &stat) {
+        if (stat.group == group && isLive(stat))
+            found = true;
+    });
+    return found;
+}
+
+bool isProcessLive(pid_t pid)
+{
+    const std::optional<ProcessStat> stat = readProcessStat(pid);
+    return stat && isLive(*stat);
+}
+
+// The process and all its descendants, parents before children; never this process.
+std::vector<pid_t> processTree(pid_t root)
+{
+    QHash<pid_t, std::vector<pid_t>> children;
+    forEachProcess([&](pid_t pid, const ProcessStat &stat) { children[stat.parent].push_back(pid); });
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i) {
+        for (pid_t child : children.value(tree[i])) {
+            if (child != getpid())
+                tree.push_back(child);
+        }
+    }
+    return tree;
+}
+
+template <typename Predicate>
+void waitBounded(Predicate stillThere)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (stillThere() && clock.elapsed() < killWaitTimeoutMs)
+        QThread::msleep(killPollIntervalMs);
+}
+
+std::optional<pid_t> parseProcessId(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    if (!ok || value <= 0 || value > std::numeric_limits<pid_t>::max())
+        return std::nullopt;
+    return static_cast<pid_t>(value);
+}
+
+QByteArray firstDiskSerialFromSysfs()
+{
+    static const char *const virtualDevices[] = {"loop", "ram", "zram", "dm-", "md", "nbd", "sr", "fd"};
+    const QStringList devices = QDir(QStringLiteral("/sys/block"))
+                                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+    for (const QString &device : devices) {
+        bool isVirtual = false;
+        for (const char *prefix : virtualDevices)
+            isVirtual = isVirtual || device.startsWith(QLatin1String(prefix));
+        if (isVirtual)
+            continue;
+        // NVMe and SCSI keep it under device/, virtio-blk beside it.
+        for (const char *attribute : {"/device/serial", "/serial"}) {
+            const QByteArray serial =
+                readSmallFile(QStringLiteral("/sys/block/") + device + QLatin1String(attribute)).trimmed();
+            if (!serial.isEmpty())
+                return serial;
+        }
+    }
+    return {};
+}
+
+QByteArray firstDiskSerialFromLsblk()
+{
+    QProcess lsblk;
+    lsblk.setProcessChannelMode(QProcess::SeparateChannels);
+    lsblk.start(QStringLiteral("lsblk"), {QStringLiteral("-dno"), QStringLiteral("SERIAL")}, QIODevice::ReadOnly);
+    if (!lsblk.waitForFinished(hardwareReadTimeoutMs)) {
+        if (lsblk.state() != QProcess::NotRunning) {
+            lsblk.kill();
+            lsblk.waitForFinished(1000);
+        }
+        return {};
+    }
+    for (const QByteArray &line : lsblk.readAllStandardOutput().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            return line.trimmed();
+    }
+    return {};
+}
+
+} // namespace
+
+QString shellQuoted(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QByteArray tunnelCommandLine(const QString &tapSerial, const QString &managementHost, quint16 managementPort)
+{
+    const QString line = QLatin1String("openvpn --config ") + shellQuoted(tapSerial + QLatin1String(".ovpn")) +
+                         QLatin1String(" --management ") + managementHost + QLatin1Char(' ') +
+                         QString::number(managementPort) + QLatin1Char('\n');
+    return line.toUtf8();
+}
+
+QString processorIdFromCpuInfo(const QByteArray &cpuInfo)
+{
+    const CpuInfo info = parseCpuInfo(cpuInfo);
+    const QHash<QString, QString> &fields = info.firstProcessor;
+
+    bool familyOk = false;
+    bool modelOk = false;
+    bool steppingOk = false;
+    const uint family = fields.value(QStringLiteral("cpu family")).toUInt(&familyOk);
+    const uint model = fields.value(QStringLiteral("model")).toUInt(&modelOk);
+    const uint stepping = fields.value(QStringLiteral("stepping")).toUInt(&steppingOk);
+    if (familyOk && modelOk && steppingOk && fields.contains(QStringLiteral("flags"))) {
+        // The kernel shows family = base + extended (when base is 15) and model = extended << 4 +
+        // base (from family 6 on); take them apart again into the CPUID signature layout.
+        const uint baseFamily = family >= 15 ? 15 : family;
+        const uint extendedFamily = family >= 15 ? family - 15 : 0;
+        const uint baseModel = model & 0xF;
+        const uint extendedModel = family >= 6 ? (model >> 4) & 0xF : 0;
+        const quint32 signature = (stepping & 0xF) | (baseModel << 4) | ((baseFamily & 0xF) << 8) |
+                                  (extendedModel << 16) | ((extendedFamily & 0xFF) << 20);
+        const quint32 features = featureWordFromFlags(fields.value(QStringLiteral("flags")));
+        return QStringLiteral("%1%2")
+            .arg(features, 8, 16, QLatin1Char('0'))
+            .arg(signature, 8, 16, QLatin1Char('0'))
+            .toUpper();
+    }
+
+    QStringList parts;
+    for (const char *key : {"CPU implementer", "CPU architecture", "CPU variant", "CPU part", "CPU revision"}) {
+        const QString value = fields.value(QLatin1String(key));
+        if (!value.isEmpty())
+            parts << value;
+    }
+    return parts.join(QLatin1Char('-'));
+}
+
+std::vector<AdapterInfo> LinuxHostSystem::adapters()
+{
+    std::vector<AdapterInfo> result;
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return result;
+
+    // getifaddrs names every interface once per address family; keep the first-seen order.
+    std::vector<QString> names;
+    QHash<QString, QStringList> addresses;
+    for (const ifaddrs *entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_name)
+            continue;
+        const QString name = QString::fromLocal8Bit(entry->ifa_name);
+        if (!addresses.contains(name)) {
+            names.push_back(name);
+            addresses.insert(name, {});
+        }
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET) {
+            char text[INET_ADDRSTRLEN] = {};
+            const auto *address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr);
+            if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text))
+                addresses[name] << QString::fromLatin1(text);
+        }
+    }
+    freeifaddrs(list);
+
+    bool anyTun = false;
+    for (const QString &name : names) {
+        AdapterInfo adapter;
+        if (isTunDevice(name)) {
+            anyTun = true;
+            const std::optional<quint64> flags = readNumber(netClassPath(name, QStringLiteral("tun_flags")), 0);
+            const bool tap = flags && (*flags & tunFlagTap);
+            adapter.description = (tap ? QLatin1String("TAP-Linux tap ") : QLatin1String("TAP-Linux tun ")) + name;
+        } else {
+            adapter.description = name;
+        }
+        adapter.ipv4Addresses = addresses.value(name);
+        if (adapter.ipv4Addresses.isEmpty())
+            adapter.ipv4Addresses << QStringLiteral("0.0.0.0");
+        result.push_back(adapter);
+    }
+
+    // OpenVPN creates its device only when it starts; a usable TUN driver is the installed,
+    // unused adapter.
+    if (!anyTun) {
+        const int fd = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            result.push_back({QStringLiteral("TAP-Linux tun (created when the tunnel starts)"),
+                              {QStringLiteral("0.0.0.0")}});
+        }
+    }
+    return result;
+}
+
+std::optional<quint64> LinuxHostSystem::tapSentBytes()
+{
+    std::optional<quint64> sent;
+    if_nameindex *interfaces = if_nameindex();
+    if (!interfaces)
+        return sent;
+    for (const if_nameindex *entry = interfaces; entry->if_index != 0 && entry->if_name; ++entry) {
+        const QString name = QString::fromLocal8Bit(entry->if_name);
+        if (!isTunDevice(name))
+            continue;
+        // A tun device without a reader has no carrier, so operstate says "down" or "unknown"
+        // even when it is configured; the administrative IFF_UP flag is what counts.
+        const std::optional<quint64> flags = readNumber(netClassPath(name, QStringLiteral("flags")), 0);
+        if (!flags || !(*flags & IFF_UP))
+            continue;
+        if (const std::optional<quint64> bytes =
+                readNumber(netClassPath(name, QStringLiteral("statistics/tx_bytes")), 10))
+            sent = bytes;
+    }
+    if_freenameindex(interfaces);
+    return sent;
+}
+
+QStringList LinuxHostSystem::hardwareTexts()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(hardwareReadTimeoutMs);
+    const QString dmi = QStringLiteral("/sys/class/dmi/id/");
+    // All reads run at once, so the whole set costs at most one time-out, not one per text.
+    BoundedTask cpuInfoRead = boundedFileRead(QStringLiteral("/proc/cpuinfo"));
+    BoundedTask boardSerialRead = boundedFileRead(dmi + QLatin1String("board_serial"));
+    BoundedTask productSerialRead = boundedFileRead(dmi + QLatin1String("product_serial"));
+    BoundedTask productUuidRead = boundedFileRead(dmi + QLatin1String("product_uuid"));
+    BoundedTask diskSerialRead(&firstDiskSerialFromSysfs);
+
+    const QByteArray cpuInfoText = cpuInfoRead.result(deadline);
+    const CpuInfo cpu = parseCpuInfo(cpuInfoText);
+    QByteArray diskSerial = diskSerialRead.result(deadline);
+    if (diskSerial.isEmpty())
+        diskSerial = firstDiskSerialFromLsblk();
+
+    return {
+        cpuName(cpu),
+        cpu.firstProcessor.value(QStringLiteral("cpu cores")),
+        cpu.logicalProcessors > 0 ? QString::number(cpu.logicalProcessors) : QString(),
+        processorIdFromCpuInfo(cpuInfoText),
+        QString::fromLocal8Bit(boardSerialRead.result(deadline)),
+        QString::fromLocal8Bit(productSerialRead.result(deadline)),
+        QString::fromLocal8Bit(productUuidRead.result(deadline)),
+        QString::fromLocal8Bit(diskSerial),
+    };
+}
+
+QByteArray LinuxHostSystem::startTunnelInterpreter(QProcess &process, const QString &tapSerial,
+                                                   const QString &managementHost, quint16 managementPort)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    // setsid makes the shell the leader of a new session and process group, so the tunnel and
+    // everything it starts can be killed as one group. The QProcess child is no group leader, so
+    // setsid needs no fork and the pid QProcess knows stays the shell's.
+    const QString setsid = QStandardPaths::findExecutable(QStringLiteral("setsid"));
+    if (!setsid.isEmpty())
+        process.start(setsid, {QStringLiteral("/bin/sh")}, QIODevice::ReadWrite);
+    else
+        process.start(QStringLiteral("/bin/sh"), QStringList(), QIODevice::ReadWrite);
+    return tunnelCommandLine(tapSerial, managementHost, managementPort);
+}
+
+void LinuxHostSystem::killProcessTree(const QString &processId)
+{
+    const std::optional<pid_t> pid = parseProcessId(processId);
+    if (!pid || *pid == getpid())
+        return;
+    const pid_t group = getpgid(*pid);
+    if (group < 0)
+        return; // not running
+
+    if (group == *pid && group != getpgrp()) {
+        killpg(group, SIGKILL);
+        waitBounded([group] { return groupHasLiveMember(group); });
+        return;
+    }
+
+    // Not a group of its own (or ours): kill the process and its descendants one by one.
+    const std::vector<pid_t> tree = processTree(*pid);
+    for (pid_t member : tree)
+        kill(member, SIGKILL);
+    waitBounded([&tree] {
+        for (pid_t member : tree) {
+            if (isProcessLive(member))
+                return true;
+        }
+        return false;
+    });
+}

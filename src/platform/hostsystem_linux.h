@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/hostsystem.h"
+
+// The host layer on Linux: interfaces from getifaddrs and sysfs, hardware texts from /proc and
+// sysfs, /bin/sh in its own session as the command interpreter, process groups for killing.
+class LinuxHostSystem : public HostSystem {
+public:
+    std::vector<AdapterInfo> adapters() override;
+    std::optional<quint64> tapSentBytes() override;
+    QStringList hardwareTexts() override;
+    QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
+                                      quint16 managementPort) override;
+    void killProcessTree(const QString &processId) override;
+};
+
+// The text as one word for /bin/sh: single-quoted, an embedded ' written as '\''.
+QString shellQuoted(const QString &text);
+
+// "openvpn --config '<serial>.ovpn' --management <host> <port>\n", the serial shell-quoted.
+QByteArray tunnelCommandLine(const QString &tapSerial, const QString &managementHost, quint16 managementPort);
+
+// The processor id text from the contents of /proc/cpuinfo: on x86 the 16 hex digits of the
+// CPUID leaf 1 feature word (EDX, rebuilt from the flags) and signature (EAX, rebuilt from family,
+// model and stepping), as Windows shows it; elsewhere the CPU identification fields joined by "-".
+// Empty when the text carries none of them.
+QString processorIdFromCpuInfo(const QByteArray &cpuInfo);

@@ -1,0 +1,36 @@
+// The running-tunnel lists and the kill step shared by every path that stops a tunnel.
+#include "mainwindow/mainwindow.h"
+
+#include "platform/hostsystem.h"
+
+#include <QTcpSocket>
+
+QString MainWindow::takeTunnelFromLists(const QString &serial)
+{
+    // Every entry of the serial goes; the process id found last is the one to kill.
+    QString processId;
+    for (int i = tunnelTapList.size() - 1; i >= 0; --i) {
+        if (tunnelTapList.at(i) != serial)
+            continue;
+        if (processId.isEmpty())
+            processId = tunnelPidList.value(i);
+        tunnelTapList.removeAt(i);
+        if (i < tunnelInfoList.size())
+            tunnelInfoList.removeAt(i);
+        if (i < tunnelPidList.size())
+            tunnelPidList.removeAt(i);
+    }
+    return processId;
+}
+
+void MainWindow::stopTunnelProcess(const QString &processId)
+{
+    managementSocket->disconnectFromHost();
+    hostSystem().killProcessTree(processId);
+}
+
+void MainWindow::killRecordedTunnels()
+{
+    for (int i = 0; i < tunnelTapList.size(); ++i)
+        hostSystem().killProcessTree(tunnelPidList.value(i));
+}

@@ -1,0 +1,104 @@
+#include "ui/messageboxes.h"
+
+#include <QPixmap>
+#include <QSize>
+
+namespace MessageBoxes {
+
+namespace {
+
+Presenter *installed = nullptr;
+
+QMessageBox::Icon iconFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::Information:
+        return QMessageBox::Information;
+    case Kind::Warning:
+        return QMessageBox::Warning;
+    case Kind::Critical:
+        return QMessageBox::Critical;
+    case Kind::Question:
+        return QMessageBox::Question;
+    case Kind::About:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton showReal(const Request &request)
+{
+    QMessageBox::StandardButtons buttons = request.buttons;
+    if (request.kind == Kind::About)
+        buttons = QMessageBox::Ok;
+    else if (buttons == QMessageBox::NoButton)
+        buttons = request.kind == Kind::Question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+
+    QMessageBox box(iconFor(request.kind), request.title, request.text, buttons, request.parent);
+    if (!request.windowIcon.isNull())
+        box.setWindowIcon(request.windowIcon);
+    if (request.kind == Kind::About) {
+        // As the toolkit's about box: the window's (by default the application's) icon as picture.
+        const QIcon icon = box.windowIcon();
+        const QSize size = icon.actualSize(QSize(64, 64));
+        box.setIconPixmap(icon.pixmap(size));
+    }
+    if (box.exec() == -1)
+        return QMessageBox::Cancel;
+    return box.standardButton(box.clickedButton());
+}
+
+Request makeRequest(Kind kind, QWidget *parent, const QString &title, const QString &text,
+                    QMessageBox::StandardButtons buttons, const QIcon &windowIcon = QIcon())
+{
+    Request request;
+    request.kind = kind;
+    request.parent = parent;
+    request.title = title;
+    request.text = text;
+    request.buttons = buttons;
+    request.windowIcon = windowIcon;
+    return request;
+}
+
+} // namespace
+
+void installPresenter(Presenter *presenter)
+{
+    installed = presenter;
+}
+
+QMessageBox::StandardButton show(const Request &request)
+{
+    if (installed)
+        return installed->present(request);
+    return showReal(request);
+}
+
+void information(QWidget *parent, const QString &title, const QString &text)
+{
+    show(makeRequest(Kind::Information, parent, title, text, QMessageBox::Ok));
+}
+
+void warning(QWidget *parent, const QString &title, const QString &text)
+{
+    show(makeRequest(Kind::Warning, parent, title, text, QMessageBox::Ok));
+}
+
+void critical(QWidget *parent, const QString &title, const QString &text)
+{
+    show(makeRequest(Kind::Critical, parent, title, text, QMessageBox::Ok));
+}
+
+void about(QWidget *parent, const QString &title, const QString &text)
+{
+    show(makeRequest(Kind::About, parent, title, text, QMessageBox::Ok));
+}
+
+QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
+                                     const QIcon &windowIcon)
+{
+    return show(makeRequest(Kind::Question, parent, title, text, QMessageBox::Yes | QMessageBox::No, windowIcon));
+}
+
+} // namespace MessageBoxes

@@ -1,0 +1,8 @@
+#include "ui/resources.h"
+
+#include <QtGlobal>
+
+void initKorvaneResources()
+{
+    Q_INIT_RESOURCE(resources);
+}

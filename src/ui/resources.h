@@ -1,0 +1,4 @@
+#pragma once
+
+// The pictures live in the static GUI library; programs and tests register them once at start.
+void initKorvaneResources();
