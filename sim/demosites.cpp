@@ -24,13 +24,13 @@ QString flowText(int n)
 }
 
 // Device names by class (0 通用 .. 6 机器人).
-const char *const deviceNames[] = {"数据采集终端", "PLC控制柜", "监控摄像头", "电磁流量计",
+const char *const deviceNames[] = {"数据采集终端", "PLC控制柜",    "监控摄像头", "电磁流量计",
                                    "远程IO模块",   "数控加工中心", "码垛机器人"};
 
 int deviceCount(int n)
 {
     if (n == 1)
-        return 37;   // more than one page of 25
+        return 37; // more than one page of 25
     if (n % 4 == 0)
         return 0;
     return (n * 3) % 7 + 1;
@@ -73,9 +73,9 @@ Gateway demoGateway(const DemoRegion &region, int n, int &nextDeviceId)
     s.siteWanIp = s.isVirtuaIp ? QStringLiteral("10.8.%1.0/24").arg(10 + n) : QString();
     s.siteLanIp = QStringLiteral("192.168.%1.0/24").arg(region.lanBase + n);
     s.siteEnabled = n == 5 ? 0 : 1;
-    s.siteAddress = region.addressPrefix + region.areaDistricts.at(area)
-                    + region.streets.at(n * 5 % region.streets.size()) + QString::number(100 + n * 37 % 400)
-                    + QStringLiteral("号");
+    s.siteAddress = region.addressPrefix + region.areaDistricts.at(area) +
+                    region.streets.at(n * 5 % region.streets.size()) + QString::number(100 + n * 37 % 400) +
+                    QStringLiteral("号");
     s.tunnelAddress1 = QStringLiteral("10.8.0.%1").arg(n * 3 + 2);
     s.createtimes = stamp(firstCreation.addSecs(qint64(n) * (5 * 86400 + 3 * 3600 + 17 * 60 + 23)));
     s.updateTimes = stamp(lastUpdateBase.addSecs(qint64(n) * (2 * 3600 + 13 * 60 + 7)));
@@ -84,14 +84,14 @@ Gateway demoGateway(const DemoRegion &region, int n, int &nextDeviceId)
     s.gatewayCsq = s.siteNetType <= 2 ? QString::number(12 + n * 7 % 20) : QStringLiteral("0");
 
     if (s.siteSort != 0)
-        return g;   // a center site lists no devices
+        return g; // a center site lists no devices
     const int devices = deviceCount(n);
     for (int j = 0; j < devices; ++j) {
         Device d;
         d.deviceId = nextDeviceId++;
         d.deviceClassify = (n + j) % 7;
-        d.deviceName = QString::fromUtf8(deviceNames[d.deviceClassify]) + QLatin1Char('-')
-                       + QString::number(j + 1).rightJustified(2, QLatin1Char('0'));
+        d.deviceName = QString::fromUtf8(deviceNames[d.deviceClassify]) + QLatin1Char('-') +
+                       QString::number(j + 1).rightJustified(2, QLatin1Char('0'));
         d.realIp = QStringLiteral("192.168.%1.%2").arg(region.lanBase + n).arg(10 + j);
         d.virtualIp = s.isVirtuaIp ? QStringLiteral("10.8.%1.%2").arg(10 + n).arg(10 + j) : QString();
         d.deviceOnline = g.gatewayOnline && j % 5 != 3 ? 1 : 0;
@@ -100,8 +100,8 @@ Gateway demoGateway(const DemoRegion &region, int n, int &nextDeviceId)
     return g;
 }
 
-Gateway demoCenterGateway(const QString &serial, int customerId, const QString &siteName,
-                          const QString &siteAddress, int siteSort, int virtualNet)
+Gateway demoCenterGateway(const QString &serial, int customerId, const QString &siteName, const QString &siteAddress,
+                          int siteSort, int virtualNet)
 {
     Gateway g;
     g.gatewaySn = serial;

@@ -8,6 +8,12 @@ namespace {
 
 enum DemoCustomer { Suzhou = 1001, Hangzhou = 1002, Ningbo = 1003, Trial = 1004 };
 
+// A list written as one UTF-8 text, items separated by blanks.
+QStringList words(const char *text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char(' '));
+}
+
 Tap tap(const QString &serial, const QString &password, int customerId)
 {
     Tap t;
@@ -23,21 +29,11 @@ DemoRegion suzhou()
     r.customerId = Suzhou;
     r.serialPrefix = QStringLiteral("KV2410A");
     r.addressPrefix = QStringLiteral("江苏省苏州市");
-    r.areaNames = QStringList{QStringLiteral("苏州工业园区"), QStringLiteral("姑苏区"), QStringLiteral("吴中区"),
-                              QStringLiteral("相城区"),       QStringLiteral("苏州高新区"), QStringLiteral("吴江区"),
-                              QStringLiteral("昆山"),         QStringLiteral("常熟"),   QStringLiteral("张家港"),
-                              QStringLiteral("太仓")};
-    r.areaDistricts = QStringList{QStringLiteral("工业园区"), QStringLiteral("姑苏区"), QStringLiteral("吴中区"),
-                                  QStringLiteral("相城区"),   QStringLiteral("虎丘区"), QStringLiteral("吴江区"),
-                                  QStringLiteral("昆山市"),   QStringLiteral("常熟市"), QStringLiteral("张家港市"),
-                                  QStringLiteral("太仓市")};
-    r.siteKinds = QStringList{QStringLiteral("泵站"),     QStringLiteral("污水处理厂"), QStringLiteral("自来水厂"),
-                              QStringLiteral("加压站"),   QStringLiteral("配水站"),     QStringLiteral("雨水泵站"),
-                              QStringLiteral("水质监测站")};
-    r.streets = QStringList{QStringLiteral("星湖街"),   QStringLiteral("现代大道"),   QStringLiteral("金鸡湖大道"),
-                            QStringLiteral("干将东路"), QStringLiteral("人民路"),     QStringLiteral("宝带西路"),
-                            QStringLiteral("苏虹中路"), QStringLiteral("长江路"),     QStringLiteral("阳澄湖大道"),
-                            QStringLiteral("东环路"),   QStringLiteral("中山北路"),   QStringLiteral("港城大道")};
+    r.areaNames = words("苏州工业园区 姑苏区 吴中区 相城区 苏州高新区 吴江区 昆山 常熟 张家港 太仓");
+    r.areaDistricts = words("工业园区 姑苏区 吴中区 相城区 虎丘区 吴江区 昆山市 常熟市 张家港市 太仓市");
+    r.siteKinds = words("泵站 污水处理厂 自来水厂 加压站 配水站 雨水泵站 水质监测站");
+    r.streets = words(
+        "星湖街 现代大道 金鸡湖大道 干将东路 人民路 宝带西路 苏虹中路 长江路 阳澄湖大道 东环路 中山北路 港城大道");
     r.lanBase = 0;
     return r;
 }
@@ -48,13 +44,10 @@ DemoRegion hangzhou()
     r.customerId = Hangzhou;
     r.serialPrefix = QStringLiteral("HZ2503B");
     r.addressPrefix = QStringLiteral("浙江省杭州市");
-    r.areaNames = QStringList{QStringLiteral("钱塘区"), QStringLiteral("萧山区"), QStringLiteral("余杭区"),
-                              QStringLiteral("滨江区")};
+    r.areaNames = words("钱塘区 萧山区 余杭区 滨江区");
     r.areaDistricts = r.areaNames;
-    r.siteKinds = QStringList{QStringLiteral("装配车间"), QStringLiteral("喷涂车间"), QStringLiteral("仓储中心"),
-                              QStringLiteral("质检中心")};
-    r.streets = QStringList{QStringLiteral("文渊路"), QStringLiteral("市心北路"), QStringLiteral("文一西路"),
-                            QStringLiteral("江南大道"), QStringLiteral("学源街")};
+    r.siteKinds = words("装配车间 喷涂车间 仓储中心 质检中心");
+    r.streets = words("文渊路 市心北路 文一西路 江南大道 学源街");
     r.lanBase = 100;
     return r;
 }
@@ -65,10 +58,10 @@ DemoRegion ningbo()
     r.customerId = Ningbo;
     r.serialPrefix = QStringLiteral("NB2409C");
     r.addressPrefix = QStringLiteral("浙江省宁波市");
-    r.areaNames = QStringList{QStringLiteral("北仑港区"), QStringLiteral("镇海港区")};
-    r.areaDistricts = QStringList{QStringLiteral("北仑区"), QStringLiteral("镇海区")};
-    r.siteKinds = QStringList{QStringLiteral("岸桥"), QStringLiteral("堆场"), QStringLiteral("冷链仓库")};
-    r.streets = QStringList{QStringLiteral("明州路"), QStringLiteral("庆丰路"), QStringLiteral("海天中路")};
+    r.areaNames = words("北仑港区 镇海港区");
+    r.areaDistricts = words("北仑区 镇海区");
+    r.siteKinds = words("岸桥 堆场 冷链仓库");
+    r.streets = words("明州路 庆丰路 海天中路");
     r.lanBase = 180;
     return r;
 }
@@ -86,8 +79,8 @@ QVector<Customer> demoCustomers()
     };
     return {customer(Suzhou, QStringLiteral("苏州水务集团"), 1),
             customer(Hangzhou, QStringLiteral("杭州智造科技有限公司"), 1),
-            customer(Ningbo, QStringLiteral("宁波港务设备公司"), 0),   // project disabled
-            customer(Trial, QStringLiteral("无锡试用项目"), 1)};        // no gateways yet
+            customer(Ningbo, QStringLiteral("宁波港务设备公司"), 0), // project disabled
+            customer(Trial, QStringLiteral("无锡试用项目"), 1)};     // no gateways yet
 }
 
 QVector<Account> demoAccounts()
@@ -139,10 +132,10 @@ World demoWorld()
                                         QStringLiteral("江苏省苏州市工业园区星湖街328号"), 2, 201));
     for (int n = 1; n <= 72; ++n) {
         if (n == 49) {
-            Gateway center = demoCenterGateway(QStringLiteral("TAP-DEMO-0008"), Suzhou,
-                                               QStringLiteral("吴江分公司中心站"),
-                                               QStringLiteral("江苏省苏州市吴江区中山南路1688号"), 1, 202);
-            center.tunnelOnline = 1;   // its TAP is in use on another PC
+            Gateway center =
+                demoCenterGateway(QStringLiteral("TAP-DEMO-0008"), Suzhou, QStringLiteral("吴江分公司中心站"),
+                                  QStringLiteral("江苏省苏州市吴江区中山南路1688号"), 1, 202);
+            center.tunnelOnline = 1; // its TAP is in use on another PC
             w.gateways.append(center);
         }
         w.gateways.append(demoGateway(sz, n, nextDeviceId));

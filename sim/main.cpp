@@ -82,8 +82,8 @@ int main(int argc, char *argv[])
     }
     QByteArray certificate = sim::demoServerCertificatePem();
     QByteArray key = sim::demoServerKeyPem();
-    if (parser.isSet(certOption)
-        && (!readFile(parser.value(certOption), certificate) || !readFile(parser.value(keyOption), key))) {
+    if (parser.isSet(certOption) &&
+        (!readFile(parser.value(certOption), certificate) || !readFile(parser.value(keyOption), key))) {
         err << "cannot read --cert or --key\n";
         return 2;
     }

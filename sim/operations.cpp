@@ -47,7 +47,7 @@ Reply runOperation(SimState &state, const RecordedRequest &request)
     const auto session = state.sessions.constFind(request.value(QStringLiteral("token")).toUtf8());
     if (session == state.sessions.constEnd() || !session->valid)
         return codeReply(StaleToken);
-    const Session current = *session;   // the handler may touch the session table
+    const Session current = *session; // the handler may touch the session table
     return handler(state, current, request);
 }
 

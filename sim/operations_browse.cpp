@@ -24,8 +24,8 @@ Reply gatewayPage(const World &world, int customerId, const QString &serialPart,
 {
     QVector<const Gateway *> matches;
     for (const Gateway &g : world.gateways) {
-        if (g.customerId == customerId && contains(g.gatewaySn, serialPart) && contains(g.gatewayName, namePart)
-            && contains(g.site.siteName, sitePart))
+        if (g.customerId == customerId && contains(g.gatewaySn, serialPart) && contains(g.gatewayName, namePart) &&
+            contains(g.site.siteName, sitePart))
             matches.append(&g);
     }
     const PageSlice slice = pageSlice(matches.size(), size, index);

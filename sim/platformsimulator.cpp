@@ -13,8 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <mutex>
 #include <httplib.h>
+#include <mutex>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <thread>
@@ -54,16 +54,16 @@ struct PlatformSimulator::Impl {
     QByteArray certificatePem;
     QByteArray privateKeyPem;
 
-    mutable QMutex mutex;          // state, faults and the request log
+    mutable QMutex mutex; // state, faults and the request log
     SimState state;
     FaultBook faults;
     QList<RecordedRequest> log;
 
-    QMutex waitMutex;              // delays, cut short by stop()
+    QMutex waitMutex; // delays, cut short by stop()
     QWaitCondition wake;
     bool stopping = false;
 
-    std::mutex lifecycle;          // start() and stop()
+    std::mutex lifecycle; // start() and stop()
     std::unique_ptr<httplib::SSLServer> server;
     std::thread listener;
     std::atomic<int> port{0};
@@ -87,7 +87,7 @@ void PlatformSimulator::Impl::serve(const httplib::Request &request, httplib::Re
         if (!fault || keepsEffects(*fault)) {
             reply = runOperation(state, record);
         } else {
-            SimState scratch = state;   // the client never sees this reply: nothing changes
+            SimState scratch = state; // the client never sees this reply: nothing changes
             reply = runOperation(scratch, record);
         }
     }
@@ -138,9 +138,10 @@ bool PlatformSimulator::start(const QString &host, int port)
         return false;
     for (X509Ptr &link : identity->chain) {
         if (SSL_CTX_add_extra_chain_cert(server->ssl_context(), link.get()) == 1)
-            link.release();   // the context owns it now
+            link.release(); // the context owns it now
     }
-    server->set_keep_alive_timeout(1);   // idle connections must not hold up stop()
+    server->set_keep_alive_timeout(1); // idle connections must not hold up stop()
+    server->set_tcp_nodelay(true);     // headers and body go out as separate writes
 
     Impl *impl = d.get();
     const auto api = [impl](const httplib::Request &request, httplib::Response &response) {

@@ -32,7 +32,7 @@ QByteArray percentDecode(const QByteArray &encoded)
                 continue;
             }
         }
-        decoded.append(c);   // a malformed escape stays as it came
+        decoded.append(c); // a malformed escape stays as it came
     }
     return decoded;
 }
@@ -49,7 +49,7 @@ QList<QPair<QString, QString>> parseQuery(const QByteArray &rawQuery)
         const QByteArray value = equals < 0 ? QByteArray() : part.mid(equals + 1);
         QString text = QString::fromUtf8(percentDecode(value));
         if (text.isNull())
-            text = QStringLiteral("");   // present but empty: not the null of a missing key
+            text = QStringLiteral(""); // present but empty: not the null of a missing key
         pairs.append(qMakePair(QString::fromUtf8(percentDecode(key)), text));
     }
     return pairs;

@@ -9,15 +9,24 @@ namespace {
 const char *messageFor(int code)
 {
     switch (code) {
-    case Success: return "操作成功";
-    case BadCredentials: return "账号或密码错误";
-    case StaleToken: return "Token已失效";
-    case LoggedInElsewhere: return "已在别处登录";
-    case LoginRefused: return "该序列号不能做登录操作";
-    case UnknownSerial: return "序列号不存在";
-    case UnknownRecord: return "记录不存在";
-    case UnknownOperation: return "接口不存在";
-    default: return "请求失败";
+    case Success:
+        return "操作成功";
+    case BadCredentials:
+        return "账号或密码错误";
+    case StaleToken:
+        return "Token已失效";
+    case LoggedInElsewhere:
+        return "已在别处登录";
+    case LoginRefused:
+        return "该序列号不能做登录操作";
+    case UnknownSerial:
+        return "序列号不存在";
+    case UnknownRecord:
+        return "记录不存在";
+    case UnknownOperation:
+        return "接口不存在";
+    default:
+        return "请求失败";
     }
 }
 

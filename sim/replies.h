@@ -34,7 +34,7 @@ enum ReplyCode {
 
 extern const QByteArray jsonContentType;
 
-JsonPtr codeDocument(int code);                  // {"code":..,"msg":..}
+JsonPtr codeDocument(int code); // {"code":..,"msg":..}
 Reply jsonReply(const JsonPtr &document, int httpStatus = 200);
 Reply codeReply(int code, int httpStatus = 200);
 Reply textReply(const QByteArray &text);

@@ -12,12 +12,12 @@ namespace sim {
 struct Session {
     QString userName;
     int customerId = 0;
-    bool valid = true;   // false once expired
+    bool valid = true; // false once expired
 };
 
 struct SimState {
     World world;
-    QHash<QByteArray, Session> sessions;   // by token
+    QHash<QByteArray, Session> sessions; // by token
 };
 
 } // namespace sim

@@ -31,7 +31,7 @@ std::optional<TlsIdentity> loadTlsIdentity(const QByteArray &certificatePem, con
     while (X509 *next = PEM_read_bio_X509(certificates.get(), nullptr, nullptr, nullptr))
         identity.chain.emplace_back(next);
     identity.key.reset(PEM_read_bio_PrivateKey(key.get(), nullptr, nullptr, nullptr));
-    ERR_clear_error();   // the end of the chain leaves a "no start line" error behind
+    ERR_clear_error(); // the end of the chain leaves a "no start line" error behind
     if (!identity.certificate || !identity.key)
         return std::nullopt;
     return identity;

@@ -20,8 +20,8 @@ using X509Ptr = std::unique_ptr<X509, X509Deleter>;
 using EvpKeyPtr = std::unique_ptr<EVP_PKEY, EvpKeyDeleter>;
 
 struct TlsIdentity {
-    X509Ptr certificate;            // the first certificate of the PEM
-    std::vector<X509Ptr> chain;     // the ones after it
+    X509Ptr certificate;        // the first certificate of the PEM
+    std::vector<X509Ptr> chain; // the ones after it
     EvpKeyPtr key;
 };
 

@@ -4,8 +4,7 @@ namespace sim {
 
 namespace {
 
-template <typename T, typename Pred>
-T *findIn(QVector<T> &items, Pred pred)
+template <typename T, typename Pred> T *findIn(QVector<T> &items, Pred pred)
 {
     for (T &item : items) {
         if (pred(item))

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <cJSON.h>
+#include <cjson/cJSON.h>
 #include <memory>
 #include <optional>
 

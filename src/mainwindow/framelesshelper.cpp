@@ -241,10 +241,7 @@ void WidgetData::applyMaximized(bool bMax)
     emit sigMax(bMax);
 }
 
-FramelessHelper::FramelessHelper(QObject *parent)
-    : QObject(parent)
-{
-}
+FramelessHelper::FramelessHelper(QObject *parent) : QObject(parent) {}
 
 FramelessHelper::~FramelessHelper()
 {

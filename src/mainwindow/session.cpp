@@ -15,6 +15,8 @@ void MainWindow::probeReachability()
 {
     const ProbeDecision decision = judgeProbe(requestToken(userName, userPassword), wasReachable);
     platformReachable = decision.reachable;
+    if (decision.reloadFirstPage)
+        loadGatewayPage(1);
     if (decision.reRequestToken)
         reRequestToken();
 }

@@ -11,6 +11,7 @@
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QTimer>
 
 namespace {
 constexpr int kMinute = 60000;

@@ -11,8 +11,8 @@ namespace {
 // The last word of each original hardware query, which its output starts with as the column
 // header; in concatenation order.
 const char *const headerWords[] = {
-    "Name", "NumberOfCores", "NumberOfLogicalProcessors", "processorid",
-    "serialnumber", "serialnumber", "uuid", "serialnumber",
+    "Name", "NumberOfCores", "NumberOfLogicalProcessors", "processorid", "serialnumber", "serialnumber",
+    "uuid", "serialnumber",
 };
 
 QString normaliseText(QString text, const QString &headerWord)

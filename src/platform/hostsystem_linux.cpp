@@ -20,9 +20,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <condition_variable>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -179,11 +179,10 @@ quint32 featureWordFromFlags(const QString &flags)
         const char *name;
         int bit;
     } featureBits[] = {
-        {"fpu", 0},    {"vme", 1},     {"de", 2},     {"pse", 3},   {"tsc", 4},   {"msr", 5},   {"pae", 6},
-        {"mce", 7},    {"cx8", 8},     {"apic", 9},   {"sep", 11},  {"mtrr", 12}, {"pge", 13},  {"mca", 14},
-        {"cmov", 15},  {"pat", 16},    {"pse36", 17}, {"pn", 18},   {"clflush", 19}, {"dts", 21}, {"acpi", 22},
-        {"mmx", 23},   {"fxsr", 24},   {"sse", 25},   {"sse2", 26}, {"ss", 27},   {"ht", 28},   {"tm", 29},
-        {"ia64", 30},  {"pbe", 31},
+        {"fpu", 0},    {"vme", 1},  {"de", 2},       {"pse", 3},   {"tsc", 4},   {"msr", 5},  {"pae", 6},   {"mce", 7},
+        {"cx8", 8},    {"apic", 9}, {"sep", 11},     {"mtrr", 12}, {"pge", 13},  {"mca", 14}, {"cmov", 15}, {"pat", 16},
+        {"pse36", 17}, {"pn", 18},  {"clflush", 19}, {"dts", 21},  {"acpi", 22}, {"mmx", 23}, {"fxsr", 24}, {"sse", 25},
+        {"sse2", 26},  {"ss", 27},  {"ht", 28},      {"tm", 29},   {"ia64", 30}, {"pbe", 31},
     };
     const QStringList present = flags.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     quint32 word = 0;
@@ -235,8 +234,7 @@ bool isLive(const ProcessStat &stat)
     return stat.state != 'Z' && stat.state != 'X' && stat.state != 'x';
 }
 
-template <typename Visitor>
-void forEachProcess(Visitor visit)
+template <typename Visitor> void forEachProcess(Visitor visit)
 {
     DIR *proc = opendir("/proc");
     if (!proc)
@@ -283,8 +281,7 @@ std::vector<pid_t> processTree(pid_t root)
     return tree;
 }
 
-template <typename Predicate>
-void waitBounded(Predicate stillThere)
+template <typename Predicate> void waitBounded(Predicate stillThere)
 {
     QElapsedTimer clock;
     clock.start();
@@ -310,8 +307,8 @@ std::optional<pid_t> parseProcessId(const QString &text)
 QByteArray firstDiskSerialFromSysfs()
 {
     static const char *const virtualDevices[] = {"loop", "ram", "zram", "dm-", "md", "nbd", "sr", "fd"};
-    const QStringList devices = QDir(QStringLiteral("/sys/block"))
-                                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+    const QStringList devices =
+        QDir(QStringLiteral("/sys/block")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     for (const QString &device : devices) {
         bool isVirtual = false;
         for (const char *prefix : virtualDevices)
@@ -437,7 +434,8 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
             const bool tap = flags && (*flags & tunFlagTap);
             adapter.description = (tap ? QLatin1String("TAP-Linux tap ") : QLatin1String("TAP-Linux tun ")) + name;
         } else {
-            adapter.description = name;
+            // Only TUN/TAP devices may read as "TAP", whatever an ordinary interface is called.
+            adapter.description = QLatin1String("Interface ") + name;
         }
         adapter.ipv4Addresses = addresses.value(name);
         if (adapter.ipv4Addresses.isEmpty())
@@ -451,8 +449,8 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
         const int fd = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
         if (fd >= 0) {
             ::close(fd);
-            result.push_back({QStringLiteral("TAP-Linux tun (created when the tunnel starts)"),
-                              {QStringLiteral("0.0.0.0")}});
+            result.push_back(
+                {QStringLiteral("TAP-Linux tun (created when the tunnel starts)"), {QStringLiteral("0.0.0.0")}});
         }
     }
     return result;
@@ -461,10 +459,10 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
 std::optional<quint64> LinuxHostSystem::tapSentBytes()
 {
     std::optional<quint64> sent;
-    if_nameindex *interfaces = if_nameindex();
+    struct if_nameindex *interfaces = if_nameindex();
     if (!interfaces)
         return sent;
-    for (const if_nameindex *entry = interfaces; entry->if_index != 0 && entry->if_name; ++entry) {
+    for (const struct if_nameindex *entry = interfaces; entry->if_index != 0 && entry->if_name; ++entry) {
         const QString name = QString::fromLocal8Bit(entry->if_name);
         if (!isTunDevice(name))
             continue;

@@ -2,8 +2,7 @@
 
 #include "ui_waitreconnect.h"
 
-WaitReConnect::WaitReConnect(QWidget *parent)
-    : QWidget(parent), ui(new Ui::WaitReConnect)
+WaitReConnect::WaitReConnect(QWidget *parent) : QWidget(parent), ui(new Ui::WaitReConnect)
 {
     ui->setupUi(this);
     setWindowModality(Qt::ApplicationModal);

@@ -5,8 +5,7 @@
 #include <QByteArray>
 #include <QMovie>
 
-WaittingWidget::WaittingWidget(QWidget *parent)
-    : QWidget(parent), ui(new Ui::WaittingWidget)
+WaittingWidget::WaittingWidget(QWidget *parent) : QWidget(parent), ui(new Ui::WaittingWidget)
 {
     ui->setupUi(this);
     setWindowModality(Qt::ApplicationModal);

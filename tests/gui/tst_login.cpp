@@ -16,12 +16,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
 #include <memory>
@@ -32,74 +30,32 @@ struct Account {
     QString name;
     QString password;
     QByteArray flag;
+    bool operator==(const Account &o) const { return name == o.name && password == o.password && flag == o.flag; }
 };
 
-bool operator==(const Account &a, const Account &b)
+const QString specialName = QStringLiteral("工程师 a&b");
+const QString specialPassword = QStringLiteral("p&ss#w%rd+ 1");
+const QString rejectionText = QStringLiteral("账号或密码错误，请重新输入");
+
+QByteArray encipher(const QByteArray &bytes)
 {
-    return a.name == b.name && a.password == b.password && a.flag == b.flag;
+    return CredentialCipher::encipher(bytes, CredentialCipher::keyBytes());
 }
 
-// Readable failure output for QCOMPARE.
-char *toString(const QList<Account> &accounts)
+QByteArray decipher(const QByteArray &bytes)
 {
-    QStringList entries;
-    for (const Account &account : accounts)
-        entries.append(account.name + QLatin1Char('/') + account.password + QLatin1Char('/') +
-                       QString::fromLatin1(account.flag));
-    return qstrdup(entries.join(QStringLiteral(", ")).toUtf8().constData());
+    return CredentialCipher::decipher(bytes, CredentialCipher::keyBytes());
 }
 
-const QString ampersandPassword = QStringLiteral("p&ss#w%rd+ 1");
-
+// Accounts user1..user9 (password Secret@n) and one with characters that need encoding.
 sim::World testWorld()
 {
     sim::World world = sim::demoWorld();
     const int customer = world.accounts.value(0).customerId;
-    for (int n = 1; n <= 9; ++n) {
-        sim::Account account;
-        account.userName = QStringLiteral("user%1").arg(n);
-        account.passWord = QStringLiteral("Secret@%1").arg(n);
-        account.customerId = customer;
-        world.accounts.append(account);
-    }
-    sim::Account special;
-    special.userName = QStringLiteral("工程师 a&b");
-    special.passWord = ampersandPassword;
-    special.customerId = customer;
-    world.accounts.append(special);
+    for (int n = 1; n <= 9; ++n)
+        world.accounts.append({QStringLiteral("user%1").arg(n), QStringLiteral("Secret@%1").arg(n), customer});
+    world.accounts.append({specialName, specialPassword, customer});
     return world;
-}
-
-QByteArray encipher(const QString &text)
-{
-    return CredentialCipher::encipher(text.toUtf8(), CredentialCipher::keyBytes());
-}
-
-QString decipher(const QByteArray &bytes)
-{
-    return QString::fromUtf8(CredentialCipher::decipher(bytes, CredentialCipher::keyBytes()));
-}
-
-void storeAccounts(const QList<Account> &accounts)
-{
-    AccountStore::Lists lists;
-    for (const Account &account : accounts) {
-        lists.userNames.append(encipher(account.name));
-        lists.passwords.append(encipher(account.password));
-        lists.flags.append(CredentialCipher::encipher(account.flag, CredentialCipher::keyBytes()));
-    }
-    AccountStore::save(lists);
-}
-
-QList<Account> storedAccounts()
-{
-    const AccountStore::Lists lists = AccountStore::load();
-    QList<Account> accounts;
-    for (int i = 0; i < lists.userNames.size(); ++i) {
-        accounts.append({decipher(lists.userNames.at(i)), decipher(lists.passwords.value(i)),
-                         CredentialCipher::decipher(lists.flags.value(i), CredentialCipher::keyBytes())});
-    }
-    return accounts;
 }
 
 QList<Account> numberedAccounts(int count, const QByteArray &flag)
@@ -110,22 +66,57 @@ QList<Account> numberedAccounts(int count, const QByteArray &flag)
     return accounts;
 }
 
-// The dialog with the main window it creates; the dialog itself never deletes that window.
-struct LoginUnderTest {
-    LoginUnderTest() : login(new Login), mainWindow(login->mainWindow)
+QList<Account> storedAccounts()
+{
+    const AccountStore::Lists lists = AccountStore::load();
+    QList<Account> accounts;
+    for (int i = 0; i < lists.userNames.size(); ++i) {
+        accounts.append({QString::fromUtf8(decipher(lists.userNames.at(i))),
+                         QString::fromUtf8(decipher(lists.passwords.value(i))), decipher(lists.flags.value(i))});
+    }
+    return accounts;
+}
+
+// One test's world: its own working directory (with login.ini prepared before the dialog reads
+// it), a simulator as the platform, recorded message boxes, and the dialog with the main window
+// it creates (the dialog never deletes that window; the scene does).
+struct Scene {
+    explicit Scene(const QList<Account> &stored = {}, const QByteArray &rawLoginIni = {})
+        : platform(testWorld())
     {
+        if (!rawLoginIni.isNull()) {
+            QFile file(QStringLiteral("login.ini"));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(rawLoginIni);
+        } else if (!stored.isEmpty()) {
+            AccountStore::Lists lists;
+            for (const Account &account : stored) {
+                lists.userNames.append(encipher(account.name.toUtf8()));
+                lists.passwords.append(encipher(account.password.toUtf8()));
+                lists.flags.append(encipher(account.flag));
+            }
+            AccountStore::save(lists);
+        }
+        login = std::make_unique<Login>();
+        mainWindow.reset(login->mainWindow);
+        QObject::connect(login.get(), &Login::sendToken, login.get(),
+                         [this](const std::string &token, const QString &name, const QString &password) {
+                             ++handOvers;
+                             handedToken = QByteArray::fromStdString(token);
+                             handedName = name;
+                             handedPassword = password;
+                             mainWindowVisibleAtHandOver = mainWindow->isVisible();
+                         });
         login->show();
     }
 
+    bool ready() { return workDir.isValid() && platform.isRunning() && QTest::qWaitForWindowExposed(login.get()); }
+
     template <typename T>
-    T *child(const char *name) const
-    {
-        return login->findChild<T *>(QString::fromLatin1(name));
-    }
+    T *child(const char *name) const { return login->findChild<T *>(QString::fromLatin1(name)); }
     QComboBox *account() const { return child<QComboBox>("account_ComboBox"); }
     QLineEdit *password() const { return child<QLineEdit>("pswd"); }
     QCheckBox *checkBox() const { return child<QCheckBox>("checkBox"); }
-    QListWidget *rows() const { return qobject_cast<QListWidget *>(account()->view()); }
 
     QStringList rowTexts() const
     {
@@ -134,59 +125,34 @@ struct LoginUnderTest {
             texts.append(account()->itemText(i));
         return texts;
     }
-
     QPushButton *deleteButton(int row) const
     {
-        QWidget *rowWidget = rows()->itemWidget(rows()->item(row));
+        auto *rows = qobject_cast<QListWidget *>(account()->view());
+        QWidget *rowWidget = rows ? rows->itemWidget(rows->item(row)) : nullptr;
         return rowWidget ? rowWidget->findChild<QPushButton *>() : nullptr;
     }
 
-    void enter(const QString &name, const QString &secret) const
+    void logIn(const QString &name, const QString &secret) const
     {
         account()->setEditText(name);
         password()->setText(secret);
-    }
-
-    void clickLogin() const
-    {
         QTest::mouseClick(child<QToolButton>("Btnlogin"), Qt::LeftButton);
     }
+    bool rejectionShown() const { return recorder.texts().contains(rejectionText); }
+    bool loginIniExists() const { return QFile::exists(workDir.filePath(QStringLiteral("login.ini"))); }
 
+    ScopedWorkDir workDir;
+    SimFixture platform;
+    MessageRecorder recorder;
     std::unique_ptr<Login> login;
     std::unique_ptr<MainWindow> mainWindow;
+
+    int handOvers = 0;
+    QByteArray handedToken;
+    QString handedName;
+    QString handedPassword;
+    bool mainWindowVisibleAtHandOver = false;
 };
-
-// What the main window was handed, and what was visible at that moment.
-struct HandOver {
-    int count = 0;
-    QByteArray token;
-    QString name;
-    QString password;
-    bool mainWindowVisible = false;
-    bool loginVisible = true;
-};
-
-void watchHandOver(LoginUnderTest &dialog, HandOver &handOver)
-{
-    QObject::connect(dialog.login.get(), &Login::sendToken, dialog.login.get(),
-                     [&dialog, &handOver](std::string token, QString name, QString password) {
-                         ++handOver.count;
-                         handOver.token = QByteArray::fromStdString(token);
-                         handOver.name = name;
-                         handOver.password = password;
-                         handOver.mainWindowVisible = dialog.mainWindow->isVisible();
-                         handOver.loginVisible = dialog.login->isVisible();
-                     });
-}
-
-bool shownRejection(const MessageRecorder &recorder)
-{
-    for (const MessageBoxes::Request &box : recorder.boxes()) {
-        if (box.text == QStringLiteral("账号或密码错误，请重新输入"))
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -197,10 +163,8 @@ class TestLogin : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-
-    void formWidgets_data();
-    void formWidgets();
+    void initTestCase() { initKorvaneResources(); }
+    void form();
     void successfulLogin_data();
     void successfulLogin();
     void tokenFromAnyReplyThatCarriesOne();
@@ -208,10 +172,9 @@ private slots:
     void silentFailures_data();
     void silentFailures();
     void specialCharactersTravelEncoded();
-    void enterDoesNotLogIn();
+    void titleBarDragsTheWindow();
     void rememberedAccountsFillTheDropDown_data();
     void rememberedAccountsFillTheDropDown();
-    void typingClearsThePassword();
     void deleteRows();
     void recordingRespectsTheLimit_data();
     void recordingRespectsTheLimit();
@@ -219,78 +182,52 @@ private slots:
     void damagedFileReadsSafely();
 };
 
-void TestLogin::initTestCase()
+void TestLogin::form()
 {
-    initKorvaneResources();
-}
+    Scene scene;
+    QVERIFY(scene.ready());
+    QCOMPARE(scene.login->size(), QSize(1038, 619));
+    QCOMPARE(scene.login->maximumSize(), QSize(1038, 619));
+    QCOMPARE(scene.login->windowTitle(), QStringLiteral("Form"));
+    QVERIFY(scene.login->windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(!scene.mainWindow->isVisible());
 
-void TestLogin::formWidgets_data()
-{
-    QTest::addColumn<QString>("objectName");
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<QRect>("geometry");   // null: not fixed by the form
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("account") << "account_ComboBox" << "QComboBox" << QRect(730, 190, 211, 31) << QString();
-    QTest::newRow("pswd") << "pswd" << "QLineEdit" << QRect(730, 250, 211, 31) << QString();
-    QTest::newRow("checkBox") << "checkBox" << "QCheckBox" << QRect(740, 300, 111, 21)
-                              << QStringLiteral("是否记住密码");
-    QTest::newRow("Btnlogin") << "Btnlogin" << "QToolButton" << QRect(750, 340, 181, 31) << QStringLiteral("登入");
-    QTest::newRow("frame") << "frame" << "QFrame" << QRect(0, 400, 1041, 101) << QString();
-    QTest::newRow("btnMin") << "btnMin" << "QPushButton" << QRect() << QString();
-    QTest::newRow("btnExit") << "btnExit" << "QPushButton" << QRect() << QString();
-    QTest::newRow("widgetTitle") << "widgetTitle" << "QWidget" << QRect() << QString();
-    QTest::newRow("widget") << "widget" << "QWidget" << QRect() << QString();
-}
-
-void TestLogin::formWidgets()
-{
-    QFETCH(QString, objectName);
-    QFETCH(QString, className);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    LoginUnderTest dialog;
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.login.get()));
-
-    QCOMPARE(dialog.login->size(), QSize(1038, 619));
-    QCOMPARE(dialog.login->maximumSize(), QSize(1038, 619));
-    QCOMPARE(dialog.login->windowTitle(), QStringLiteral("Form"));
-    QVERIFY(dialog.login->windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(!dialog.mainWindow->isVisible());
-
-    QWidget *widget = dialog.login->findChild<QWidget *>(objectName);
-    QVERIFY2(widget, qPrintable(objectName));
-    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
-    if (!geometry.isNull())
-        QCOMPARE(widget->geometry(), geometry);
-    if (auto *button = qobject_cast<QAbstractButton *>(widget))
-        QCOMPARE(button->text(), text);
-
-    // The placeholders, the password echo and the title bar's fixed parts.
-    QCOMPARE(dialog.account()->lineEdit()->placeholderText(), QStringLiteral("请输入用户名"));
-    QCOMPARE(dialog.password()->placeholderText(), QStringLiteral("请输入密码"));
-    QCOMPARE(dialog.password()->echoMode(), QLineEdit::Password);
-    QVERIFY(dialog.account()->isEditable());
-    QCOMPARE(dialog.child<QWidget>("widgetTitle")->height(), 90);
-    QCOMPARE(dialog.child<QPushButton>("btnMin")->size(), QSize(30, 30));
-    QCOMPARE(dialog.child<QPushButton>("btnMin")->toolTip(), QStringLiteral("最小化"));
-    QCOMPARE(dialog.child<QPushButton>("btnExit")->toolTip(), QStringLiteral("退出"));
-    QVERIFY(!dialog.child<QPushButton>("btnExit")->icon().isNull());
+    const struct {
+        const char *name;
+        const char *className;
+        QRect geometry;
+        QString text;
+    } widgets[] = {{"account_ComboBox", "QComboBox", {730, 190, 211, 31}, {}},
+                   {"pswd", "QLineEdit", {730, 250, 211, 31}, {}},
+                   {"checkBox", "QCheckBox", {740, 300, 111, 21}, QStringLiteral("是否记住密码")},
+                   {"Btnlogin", "QToolButton", {750, 340, 181, 31}, QStringLiteral("登入")},
+                   {"frame", "QFrame", {0, 400, 1041, 101}, {}}};
+    for (const auto &expected : widgets) {
+        QWidget *widget = scene.child<QWidget>(expected.name);
+        QVERIFY2(widget, expected.name);
+        QCOMPARE(widget->metaObject()->className(), expected.className);
+        QCOMPARE(widget->geometry(), expected.geometry);
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            QCOMPARE(button->text(), expected.text);
+    }
+    QCOMPARE(scene.account()->lineEdit()->placeholderText(), QStringLiteral("请输入用户名"));
+    QCOMPARE(scene.password()->placeholderText(), QStringLiteral("请输入密码"));
+    QCOMPARE(scene.password()->echoMode(), QLineEdit::Password);
+    QCOMPARE(scene.child<QWidget>("widgetTitle")->height(), 90);
+    QCOMPARE(scene.child<QPushButton>("btnMin")->size(), QSize(30, 30));
+    QCOMPARE(scene.child<QPushButton>("btnMin")->toolTip(), QStringLiteral("最小化"));
+    QCOMPARE(scene.child<QPushButton>("btnExit")->toolTip(), QStringLiteral("退出"));
     QStringList labels;
-    for (const QLabel *label : dialog.login->findChildren<QLabel *>())
+    for (const QLabel *label : scene.login->findChildren<QLabel *>())
         labels.append(label->text());
     QVERIFY(labels.contains(QStringLiteral("Korvane远程接入灵途")));
-    QVERIFY(labels.filter(QStringLiteral("用户登录")).size() == 1);
+    QCOMPARE(labels.filter(QStringLiteral("用户登录")).size(), 1);
 }
 
 void TestLogin::successfulLogin_data()
 {
     QTest::addColumn<int>("checkBoxClicks");
     QTest::addColumn<QByteArray>("storedFlag");
-
     QTest::newRow("box never touched") << 0 << QByteArray();
     QTest::newRow("box checked") << 1 << QByteArray("true");
     QTest::newRow("box checked and unchecked") << 2 << QByteArray("false");
@@ -300,107 +237,79 @@ void TestLogin::successfulLogin()
 {
     QFETCH(int, checkBoxClicks);
     QFETCH(QByteArray, storedFlag);
+    Scene scene;
+    QVERIFY(scene.ready());
 
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.login.get()));
-    HandOver handOver;
-    watchHandOver(dialog, handOver);
-
-    dialog.enter(QStringLiteral("user3"), QStringLiteral("Secret@3"));
+    scene.account()->setEditText(QStringLiteral("user3"));
+    scene.password()->setText(QStringLiteral("Secret@3"));
     for (int i = 0; i < checkBoxClicks; ++i)
-        QTest::mouseClick(dialog.checkBox(), Qt::LeftButton);
-    // The box only decides what the next login stores.
-    QVERIFY(!QFile::exists(workDir.filePath(QStringLiteral("login.ini"))));
-    dialog.clickLogin();
+        QTest::mouseClick(scene.checkBox(), Qt::LeftButton);
+    // Enter in either field does not log in, and the box alone does not touch the file.
+    QTest::keyClick(scene.account()->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(scene.password(), Qt::Key_Return);
+    QVERIFY(scene.platform->requests(QStringLiteral("getLintraToken")).isEmpty());
+    QCOMPARE(scene.account()->count(), 0);
+    QVERIFY(!scene.loginIniExists());
 
-    QCOMPARE(handOver.count, 1);
-    QVERIFY(handOver.mainWindowVisible);
-    QVERIFY(!handOver.loginVisible);
-    QVERIFY(!dialog.login->isVisible());
-    QCOMPARE(handOver.name, QStringLiteral("user3"));
-    QCOMPARE(handOver.password, QStringLiteral("Secret@3"));
-    QCOMPARE(dialog.mainWindow->sessionToken, handOver.token);
-    QVERIFY(!shownRejection(recorder));
+    scene.logIn(QStringLiteral("user3"), QStringLiteral("Secret@3"));
+    QCOMPARE(scene.handOvers, 1);
+    QVERIFY(scene.mainWindowVisibleAtHandOver);
+    QVERIFY(!scene.login->isVisible());
+    QCOMPARE(scene.handedName, QStringLiteral("user3"));
+    QCOMPARE(scene.handedPassword, QStringLiteral("Secret@3"));
+    QCOMPARE(scene.mainWindow->sessionToken, scene.handedToken);
+    QVERIFY(!scene.rejectionShown());
 
-    // The token is the one the platform issued: the platform accepts it for a later operation.
-    QVERIFY(!handOver.token.isEmpty());
-    const int customer = platform->world().accounts.value(0).customerId;
-    const std::optional<QByteArray> check = platformExchange(Operations::getCustomerInfo(handOver.token, customer));
-    QVERIFY(check);
-    QCOMPARE(replyCode(JsonDocument::parse(*check)).value_or(-1), ReplyCode::Success);
+    // The token is the one the platform issued: it accepts it for a later operation.
+    const int customer = scene.platform->world().accounts.value(0).customerId;
+    const auto reply = platformExchange(Operations::getCustomerInfo(scene.handedToken, customer));
+    QVERIFY(reply);
+    QCOMPARE(replyCode(JsonDocument::parse(*reply)).value_or(-1), ReplyCode::Success);
 
-    const QList<Account> stored = storedAccounts();
-    QCOMPARE(stored.size(), 1);
-    QCOMPARE(stored.at(0).name, QStringLiteral("user3"));
-    QCOMPARE(stored.at(0).password, QStringLiteral("Secret@3"));
-    QCOMPARE(stored.at(0).flag, storedFlag);
+    QCOMPARE(storedAccounts(),
+             (QList<Account>{{QStringLiteral("user3"), QStringLiteral("Secret@3"), storedFlag}}));
 }
 
 void TestLogin::tokenFromAnyReplyThatCarriesOne()
 {
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    HandOver handOver;
-    watchHandOver(dialog, handOver);
-    dialog.enter(QStringLiteral("user1"), QStringLiteral("Secret@1"));
+    Scene scene;
+    QVERIFY(scene.ready());
+    auto answerOnce = [&scene](const QByteArray &body) {
+        sim::Fault fault;
+        fault.body = sim::Fault::Body::Custom;
+        fault.customBody = body;
+        fault.times = 1;
+        scene.platform->setFault(QStringLiteral("getLintraToken"), fault);
+    };
 
-    // A refused reply that still carries a token: no login, but the token is kept ...
-    sim::Fault refused;
-    refused.body = sim::Fault::Body::Custom;
-    refused.customBody = R"({"code":10003,"data":{"token":"kept-from-before"}})";
-    refused.times = 1;
-    platform->setFault(QStringLiteral("getLintraToken"), refused);
-    dialog.clickLogin();
-    QCOMPARE(handOver.count, 0);
-    QVERIFY(dialog.login->isVisible());
-
-    // ... and handed over by a later success that carries none.
-    sim::Fault granted;
-    granted.body = sim::Fault::Body::Custom;
-    granted.customBody = R"({"code":100,"msg":"ok"})";
-    granted.times = 1;
-    platform->setFault(QStringLiteral("getLintraToken"), granted);
-    dialog.clickLogin();
-    QCOMPARE(handOver.count, 1);
-    QCOMPARE(handOver.token, QByteArray("kept-from-before"));
-    QVERIFY(!shownRejection(recorder));
+    // A refused reply that carries a token: no login, but the token is kept for a later success
+    // that carries none.
+    answerOnce(R"({"code":10003,"data":{"token":"kept-from-before"}})");
+    scene.logIn(QStringLiteral("user1"), QStringLiteral("Secret@1"));
+    QCOMPARE(scene.handOvers, 0);
+    answerOnce(R"({"code":100,"msg":"ok"})");
+    scene.logIn(QStringLiteral("user1"), QStringLiteral("Secret@1"));
+    QCOMPARE(scene.handOvers, 1);
+    QCOMPARE(scene.handedToken, QByteArray("kept-from-before"));
 }
 
 void TestLogin::rejectedCredentials()
 {
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    HandOver handOver;
-    watchHandOver(dialog, handOver);
+    Scene scene;
+    QVERIFY(scene.ready());
+    scene.logIn(QStringLiteral("user2"), QStringLiteral("not the password"));
 
-    dialog.enter(QStringLiteral("user2"), QStringLiteral("not the password"));
-    dialog.clickLogin();
-
-    QCOMPARE(platform->requests(QStringLiteral("getLintraToken")).size(), 1);
-    QCOMPARE(recorder.count(), 1);
-    QCOMPARE(recorder.last().kind, MessageBoxes::Kind::About);
-    QCOMPARE(recorder.last().title, QString());
-    QCOMPARE(recorder.last().text, QStringLiteral("账号或密码错误，请重新输入"));
-    QVERIFY(recorder.last().parent == nullptr);
-    QCOMPARE(dialog.account()->currentText(), QString());
-    QCOMPARE(dialog.password()->text(), QString());
-    QVERIFY(dialog.login->isVisible());
-    QVERIFY(!dialog.mainWindow->isVisible());
-    QCOMPARE(handOver.count, 0);
-    QVERIFY(!QFile::exists(workDir.filePath(QStringLiteral("login.ini"))));
+    QCOMPARE(scene.recorder.count(), 1);
+    QCOMPARE(scene.recorder.last().kind, MessageBoxes::Kind::About);
+    QCOMPARE(scene.recorder.last().title, QString());
+    QCOMPARE(scene.recorder.last().text, rejectionText);
+    QVERIFY(scene.recorder.last().parent == nullptr);
+    QCOMPARE(scene.account()->currentText(), QString());
+    QCOMPARE(scene.password()->text(), QString());
+    QVERIFY(scene.login->isVisible());
+    QVERIFY(!scene.mainWindow->isVisible());
+    QCOMPARE(scene.handOvers, 0);
+    QVERIFY(!scene.loginIniExists());
 }
 
 void TestLogin::silentFailures_data()
@@ -408,32 +317,27 @@ void TestLogin::silentFailures_data()
     QTest::addColumn<bool>("stopPlatform");
     QTest::addColumn<sim::Fault>("fault");
 
-    sim::Fault none;
-    sim::Fault dropped;
+    auto custom = [](const QByteArray &body) {
+        sim::Fault fault;
+        fault.body = sim::Fault::Body::Custom;
+        fault.customBody = body;
+        return fault;
+    };
+    sim::Fault dropped, notJson, truncated, otherCode, serverError;
     dropped.dropConnection = true;
-    sim::Fault notJson;
     notJson.body = sim::Fault::Body::NotJson;
-    sim::Fault truncated;
     truncated.body = sim::Fault::Body::Truncated;
-    sim::Fault noCode;
-    noCode.body = sim::Fault::Body::Custom;
-    noCode.customBody = R"({"data":{"token":"t"}})";
-    sim::Fault codeAsText;
-    codeAsText.body = sim::Fault::Body::Custom;
-    codeAsText.customBody = R"({"code":"100","data":{"token":"t"}})";
-    sim::Fault loggedInElsewhere;
-    loggedInElsewhere.code = ReplyCode::LoggedInElsewhere;
-    sim::Fault serverError;
+    otherCode.code = ReplyCode::LoggedInElsewhere;
     serverError.httpStatus = 500;
     serverError.body = sim::Fault::Body::NotJson;
 
-    QTest::newRow("platform stopped") << true << none;
+    QTest::newRow("platform stopped") << true << sim::Fault();
     QTest::newRow("connection dropped") << false << dropped;
     QTest::newRow("not JSON") << false << notJson;
     QTest::newRow("truncated JSON") << false << truncated;
-    QTest::newRow("no code") << false << noCode;
-    QTest::newRow("code as text") << false << codeAsText;
-    QTest::newRow("other code") << false << loggedInElsewhere;
+    QTest::newRow("no code") << false << custom(R"({"data":{"token":"t"}})");
+    QTest::newRow("code as text") << false << custom(R"({"code":"100","data":{"token":"t"}})");
+    QTest::newRow("other code") << false << otherCode;
     QTest::newRow("HTTP 500") << false << serverError;
 }
 
@@ -441,81 +345,67 @@ void TestLogin::silentFailures()
 {
     QFETCH(bool, stopPlatform);
     QFETCH(sim::Fault, fault);
-
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    platform->setFault(QStringLiteral("getLintraToken"), fault);
+    Scene scene;
+    QVERIFY(scene.ready());
+    scene.platform->setFault(QStringLiteral("getLintraToken"), fault);
     if (stopPlatform)
-        platform->stop();
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    HandOver handOver;
-    watchHandOver(dialog, handOver);
+        scene.platform->stop();
 
-    dialog.enter(QStringLiteral("user1"), QStringLiteral("Secret@1"));
-    dialog.clickLogin();
-
-    QVERIFY(recorder.isEmpty());
-    QCOMPARE(handOver.count, 0);
-    QVERIFY(dialog.login->isVisible());
-    QVERIFY(!dialog.mainWindow->isVisible());
+    scene.logIn(QStringLiteral("user1"), QStringLiteral("Secret@1"));
+    QVERIFY(scene.recorder.isEmpty());
+    QCOMPARE(scene.handOvers, 0);
+    QVERIFY(scene.login->isVisible());
+    QVERIFY(!scene.mainWindow->isVisible());
     // The user may simply try again.
-    QCOMPARE(dialog.account()->currentText(), QStringLiteral("user1"));
-    QCOMPARE(dialog.password()->text(), QStringLiteral("Secret@1"));
-    QVERIFY(!QFile::exists(workDir.filePath(QStringLiteral("login.ini"))));
+    QCOMPARE(scene.account()->currentText(), QStringLiteral("user1"));
+    QCOMPARE(scene.password()->text(), QStringLiteral("Secret@1"));
+    QVERIFY(!scene.loginIniExists());
 }
 
 void TestLogin::specialCharactersTravelEncoded()
 {
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    HandOver handOver;
-    watchHandOver(dialog, handOver);
+    Scene scene;
+    QVERIFY(scene.ready());
+    scene.logIn(specialName, specialPassword);
 
-    dialog.enter(QStringLiteral("工程师 a&b"), ampersandPassword);
-    dialog.clickLogin();
-
-    const QList<sim::RecordedRequest> requests = platform->requests(QStringLiteral("getLintraToken"));
+    const QList<sim::RecordedRequest> requests = scene.platform->requests(QStringLiteral("getLintraToken"));
     QCOMPARE(requests.size(), 1);
-    QCOMPARE(requests.at(0).value(QStringLiteral("userName")), QStringLiteral("工程师 a&b"));
-    QCOMPARE(requests.at(0).value(QStringLiteral("passWord")), ampersandPassword);
-    QCOMPARE(handOver.count, 1);
-    QCOMPARE(handOver.password, ampersandPassword);
-    QCOMPARE(storedAccounts().value(0).password, ampersandPassword);
+    QCOMPARE(requests.at(0).value(QStringLiteral("userName")), specialName);
+    QCOMPARE(requests.at(0).value(QStringLiteral("passWord")), specialPassword);
+    QCOMPARE(scene.handOvers, 1);
+    QCOMPARE(scene.handedPassword, specialPassword);
+    QCOMPARE(storedAccounts().value(0), (Account{specialName, specialPassword, {}}));
 }
 
-void TestLogin::enterDoesNotLogIn()
+void TestLogin::titleBarDragsTheWindow()
 {
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.login.get()));
+    Scene scene;
+    QVERIFY(scene.ready());
+    auto *title = scene.child<QWidget>("widgetTitle");
+    scene.login->move(100, 100);
+    const QPoint start = scene.login->pos();
+    // QTest moves only the cursor for widgets; the filter needs the move events themselves.
+    auto moveTo = [title](const QPoint &local, Qt::MouseButtons buttons) {
+        QMouseEvent event(QEvent::MouseMove, local, title->mapToGlobal(local), Qt::NoButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(title, &event);
+    };
 
-    dialog.enter(QStringLiteral("user1"), QStringLiteral("Secret@1"));
-    for (QWidget *field : {static_cast<QWidget *>(dialog.account()->lineEdit()),
-                           static_cast<QWidget *>(dialog.password())}) {
-        QTest::keyClick(field, Qt::Key_Return);
-        QTest::keyClick(field, Qt::Key_Enter);
-    }
-    QVERIFY(platform->requests(QStringLiteral("getLintraToken")).isEmpty());
-    QVERIFY(dialog.login->isVisible());
-    // Nor does it turn the typed name into a drop-down row without a delete button.
-    QCOMPARE(dialog.account()->count(), 0);
+    // A move before any press does nothing; a drag follows the cursor; release ends it.
+    moveTo(QPoint(300, 40), Qt::NoButton);
+    QCOMPARE(scene.login->pos(), start);
+    QTest::mousePress(title, Qt::LeftButton, Qt::NoModifier, QPoint(300, 40));
+    moveTo(QPoint(350, 60), Qt::LeftButton);
+    QCOMPARE(scene.login->pos(), start + QPoint(50, 20));
+    QTest::mouseRelease(title, Qt::LeftButton, Qt::NoModifier, QPoint(300, 40));
+    const QPoint dropped = scene.login->pos();
+    moveTo(QPoint(10, 10), Qt::NoButton);
+    QCOMPARE(scene.login->pos(), dropped);
 }
 
 void TestLogin::rememberedAccountsFillTheDropDown_data()
 {
     QTest::addColumn<QList<Account>>("accounts");
-
     const QList<Account> mixed = {{QStringLiteral("alice"), QStringLiteral("A-pass"), "true"},
                                   {QStringLiteral("李雷"), QStringLiteral("B pass&"), "false"},
                                   {QStringLiteral("carol"), QStringLiteral("C-pass"), ""},
@@ -530,117 +420,82 @@ void TestLogin::rememberedAccountsFillTheDropDown_data()
 void TestLogin::rememberedAccountsFillTheDropDown()
 {
     QFETCH(QList<Account>, accounts);
-
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    storeAccounts(accounts);
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
+    Scene scene(accounts);
+    QVERIFY(scene.ready());
 
     QStringList names;
     for (const Account &account : accounts)
         names.append(account.name);
-    QCOMPARE(dialog.rowTexts(), names);
-    QVERIFY(dialog.rows());
+    QCOMPARE(scene.rowTexts(), names);
     for (int row = 0; row < accounts.size(); ++row) {
-        QPushButton *button = dialog.deleteButton(row);
+        QPushButton *button = scene.deleteButton(row);
         QVERIFY(button);
         QCOMPARE(button->size(), QSize(15, 15));
         QCOMPARE(button->styleSheet(),
                  QStringLiteral("QPushButton{border-image:url(:/image/错误.png);border-width:3px}"));
     }
 
-    // The start state follows the first account.
-    const bool firstRemembered = accounts.at(0).flag == "true";
-    QCOMPARE(dialog.account()->currentText(), accounts.at(0).name);
-    QCOMPARE(dialog.password()->text(), firstRemembered ? accounts.at(0).password : QString());
-    QCOMPARE(dialog.checkBox()->isChecked(), firstRemembered);
-
-    // Choosing a row fills the password only for a remembered one; back and forth keeps it so.
-    QList<int> order;
-    for (int row = accounts.size() - 1; row >= 0; --row)
-        order.append(row);
-    for (int row : order) {
-        dialog.account()->setCurrentIndex(row);
+    // The start state follows the first account; choosing a row fills the password only for a
+    // remembered one, back and forth.
+    for (int row : {0, accounts.size() - 1, 0}) {
+        scene.account()->setCurrentIndex(row);
         const bool remembered = accounts.at(row).flag == "true";
-        QCOMPARE(dialog.account()->currentText(), accounts.at(row).name);
-        QCOMPARE(dialog.password()->text(), remembered ? accounts.at(row).password : QString());
-        QCOMPARE(dialog.checkBox()->isChecked(), remembered);
+        QCOMPARE(scene.account()->currentText(), accounts.at(row).name);
+        QCOMPARE(scene.password()->text(), remembered ? accounts.at(row).password : QString());
+        QCOMPARE(scene.checkBox()->isChecked(), remembered);
     }
-    QVERIFY(recorder.isEmpty());
-}
 
-void TestLogin::typingClearsThePassword()
-{
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    storeAccounts({{QStringLiteral("alice"), QStringLiteral("A-pass"), "true"}});
-    LoginUnderTest dialog;
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.login.get()));
-    QCOMPARE(dialog.password()->text(), QStringLiteral("A-pass"));
-
-    QTest::keyClick(dialog.account()->lineEdit(), Qt::Key_End);
-    QTest::keyClicks(dialog.account()->lineEdit(), QStringLiteral("x"));
-    QCOMPARE(dialog.account()->currentText(), QStringLiteral("alicex"));
-    QCOMPARE(dialog.password()->text(), QString());
-
-    // Every keystroke, not only the first.
-    dialog.password()->setText(QStringLiteral("typed"));
-    QTest::keyClick(dialog.account()->lineEdit(), Qt::Key_Backspace);
-    QCOMPARE(dialog.password()->text(), QString());
+    // Every keystroke in the account field empties the password field.
+    for (const char *key : {"x", "y"}) {
+        scene.password()->setText(QStringLiteral("typed"));
+        QTest::keyClicks(scene.account()->lineEdit(), QString::fromLatin1(key));
+        QCOMPARE(scene.password()->text(), QString());
+    }
+    QVERIFY(scene.recorder.isEmpty());
 }
 
 void TestLogin::deleteRows()
 {
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
     const QList<Account> accounts = {{QStringLiteral("alice"), QStringLiteral("A-pass"), "true"},
                                      {QStringLiteral("bob"), QStringLiteral("B-pass"), "false"},
                                      {QStringLiteral("carol"), QStringLiteral("C-pass"), "true"}};
-    storeAccounts(accounts);
-    LoginUnderTest dialog;
+    Scene scene(accounts);
+    QVERIFY(scene.ready());
 
     // The middle row: the others move up, in the file and in the drop-down.
-    QVERIFY(dialog.deleteButton(1));
-    dialog.deleteButton(1)->click();
+    QVERIFY(scene.deleteButton(1));
+    scene.deleteButton(1)->click();
     QCOMPARE(storedAccounts(), (QList<Account>{accounts.at(0), accounts.at(2)}));
-    QCOMPARE(dialog.rowTexts(), (QStringList{QStringLiteral("alice"), QStringLiteral("carol")}));
+    QCOMPARE(scene.rowTexts(), (QStringList{QStringLiteral("alice"), QStringLiteral("carol")}));
 
     // The button of a row that moved up deletes that row's account.
-    QVERIFY(dialog.deleteButton(1));
-    dialog.deleteButton(1)->click();
-    QCOMPARE(storedAccounts(), (QList<Account>{accounts.at(0)}));
-    QCOMPARE(dialog.rowTexts(), QStringList{QStringLiteral("alice")});
-    QCOMPARE(dialog.password()->text(), QStringLiteral("A-pass"));
+    QVERIFY(scene.deleteButton(1));
+    scene.deleteButton(1)->click();
+    QCOMPARE(storedAccounts(), QList<Account>{accounts.at(0)});
+    QCOMPARE(scene.password()->text(), QStringLiteral("A-pass"));
 
     // The last one: three empty lists in the file, an empty drop-down and password.
-    QVERIFY(dialog.deleteButton(0));
-    dialog.deleteButton(0)->click();
+    QVERIFY(scene.deleteButton(0));
+    scene.deleteButton(0)->click();
     const AccountStore::Lists lists = AccountStore::load();
     QVERIFY(lists.userNames.isEmpty() && lists.passwords.isEmpty() && lists.flags.isEmpty());
-    QSettings file(workDir.filePath(QStringLiteral("login.ini")), QSettings::IniFormat);
-    QVERIFY(file.childGroups().contains(QStringLiteral("config")));
-    QCOMPARE(dialog.account()->count(), 0);
-    QCOMPARE(dialog.password()->text(), QString());
+    QVERIFY(scene.loginIniExists());
+    QCOMPARE(scene.account()->count(), 0);
+    QCOMPARE(scene.password()->text(), QString());
 
-    // Nothing is left to choose, and a later login starts a new list.
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    dialog.enter(QStringLiteral("user4"), QStringLiteral("Secret@4"));
-    dialog.clickLogin();
-    QCOMPARE(storedAccounts().size(), 1);
-    QCOMPARE(storedAccounts().at(0).name, QStringLiteral("user4"));
+    // A later login starts a new list; the flag stored is the one the box shows.
+    QVERIFY(scene.checkBox()->isChecked());
+    scene.logIn(QStringLiteral("user4"), QStringLiteral("Secret@4"));
+    QCOMPARE(storedAccounts(), (QList<Account>{{QStringLiteral("user4"), QStringLiteral("Secret@4"), "true"}}));
 }
 
 void TestLogin::recordingRespectsTheLimit_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QList<Account>>("expected");
-
     const QList<Account> eight = numberedAccounts(8, "true");
     QList<Account> moved = eight;
-    moved.removeAt(0);
-    moved.append({QStringLiteral("user1"), QStringLiteral("Secret@1"), "true"});
+    moved.append(moved.takeFirst());
     QTest::newRow("ninth account is not added") << QStringLiteral("user9") << eight;
     QTest::newRow("stored account moves to the tail") << QStringLiteral("user1") << moved;
 }
@@ -649,21 +504,12 @@ void TestLogin::recordingRespectsTheLimit()
 {
     QFETCH(QString, name);
     QFETCH(QList<Account>, expected);
+    Scene scene(numberedAccounts(8, "true"));
+    QVERIFY(scene.ready());
+    QCOMPARE(scene.account()->count(), 8);
 
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    storeAccounts(numberedAccounts(8, "true"));
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    HandOver handOver;
-    watchHandOver(dialog, handOver);
-    QCOMPARE(dialog.account()->count(), 8);
-
-    dialog.enter(name, QStringLiteral("Secret@") + name.mid(4));
-    dialog.clickLogin();
-    QCOMPARE(handOver.count, 1);
+    scene.logIn(name, QStringLiteral("Secret@") + name.mid(4));
+    QCOMPARE(scene.handOvers, 1);
     QCOMPARE(storedAccounts(), expected);
 }
 
@@ -672,51 +518,37 @@ void TestLogin::damagedFileReadsSafely_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("rows");
 
-    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[config\n\x01\x02=\x03", 12) << 0;
+    // QSettings streams a byte-array list as @Variant(type 0x92, count, then length-prefixed entries).
+    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[config\n\x01\x02=\x03", 15) << 0;
     QTest::newRow("plain text values") << QByteArray("[config]\nusername=alice\npassword=secret\n") << 0;
     QTest::newRow("invalid variant") << QByteArray("[config]\nusername=@Invalid()\nisrembered=@Variant(\\0)\n") << 0;
-    QTest::newRow("truncated variant")
-        << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x31\\0\\0\\0\\0\\x5\\0\\0\\0\\x10\\x1\\x2)\n") << 0;
-    QTest::newRow("oversized list count")
-        << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x31\\0\\x7f\\xff\\xff\\xff)\n") << 0;
+    QTest::newRow("truncated entry")
+        << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\x5\\0\\0\\0\\x10\\x1\\x2)\n") << 0;
+    QTest::newRow("huge entry count") << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xff)\n")
+                                      << 0;
     // Entries that are not whole cipher blocks, and lists of different lengths.
-    QTest::newRow("partial blocks") << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x31\\0\\0\\0\\0\\x2\\0\\0\\0"
-                                                  "\\x3\\x61\\x62\\x63\\0\\0\\0\\0)\n")
-                                    << 2;
+    QTest::newRow("partial blocks")
+        << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\x2\\0\\0\\0\\x3\\x61\\x62\\x63\\0\\0\\0\\0)\n")
+        << 2;
 }
 
 void TestLogin::damagedFileReadsSafely()
 {
     QFETCH(QByteArray, content);
     QFETCH(int, rows);
+    Scene scene({}, content);
+    QVERIFY(scene.ready());
 
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    {
-        QFile file(workDir.filePath(QStringLiteral("login.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-    SimFixture platform(testWorld());
-    QVERIFY(platform.isRunning());
-    MessageRecorder recorder;
-    LoginUnderTest dialog;
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.login.get()));
-
-    QCOMPARE(dialog.account()->count(), rows);
-    QCOMPARE(dialog.password()->text(), QString());
-    QVERIFY(!dialog.checkBox()->isChecked());
+    QCOMPARE(scene.account()->count(), rows);
+    QCOMPARE(scene.password()->text(), QString());
+    QVERIFY(!scene.checkBox()->isChecked());
     for (int row = 0; row < rows; ++row)
-        dialog.account()->setCurrentIndex(row);
+        scene.account()->setCurrentIndex(row);
 
     // The dialog stays usable: a login still works and is recorded.
-    dialog.enter(QStringLiteral("user5"), QStringLiteral("Secret@5"));
-    dialog.clickLogin();
-    QVERIFY(!dialog.login->isVisible());
-    const QList<Account> stored = storedAccounts();
-    QVERIFY(!stored.isEmpty());
-    QCOMPARE(stored.last().name, QStringLiteral("user5"));
-    QVERIFY(!shownRejection(recorder));
+    scene.logIn(QStringLiteral("user5"), QStringLiteral("Secret@5"));
+    QVERIFY(!scene.login->isVisible());
+    QCOMPARE(storedAccounts().value(storedAccounts().size() - 1).name, QStringLiteral("user5"));
 }
 
 QTEST_MAIN(TestLogin)

@@ -173,7 +173,8 @@ void TestMessageBoxes::recorderAnswersFromQueue()
     QCOMPARE(recorder.pendingAnswers(), 0);
     QCOMPARE(MessageBoxes::question(nullptr, QStringLiteral("提示"), QStringLiteral("c")), QMessageBox::Yes);
 
-    QCOMPARE(recorder.titles(), QStringList({QStringLiteral("提示"), QStringLiteral("错误"), QStringLiteral("提示")}));
+    const QStringList titles{QStringLiteral("提示"), QStringLiteral("错误"), QStringLiteral("提示")};
+    QCOMPARE(recorder.titles(), titles);
     QCOMPARE(recorder.texts(), QStringList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     QCOMPARE(openWhileAsked, recorder.texts());
     QVERIFY(!recorder.boxes().at(0).parent);
@@ -214,7 +215,8 @@ void TestMessageBoxes::realBoxes_data()
     const QMessageBox::StandardButtons ok(QMessageBox::Ok);
     QTest::newRow("information") << Kind::Information << false << int(QMessageBox::Information) << ok
                                  << int(QMessageBox::Ok);
-    QTest::newRow("warning, parent") << Kind::Warning << true << int(QMessageBox::Warning) << ok << int(QMessageBox::Ok);
+    QTest::newRow("warning, parent") << Kind::Warning << true << int(QMessageBox::Warning) << ok
+                                     << int(QMessageBox::Ok);
     QTest::newRow("critical") << Kind::Critical << false << int(QMessageBox::Critical) << ok << int(QMessageBox::Ok);
     QTest::newRow("about") << Kind::About << false << int(QMessageBox::NoIcon) << ok << int(QMessageBox::Ok);
     QTest::newRow("question yes") << Kind::Question << false << int(QMessageBox::Question)
@@ -237,8 +239,8 @@ void TestMessageBoxes::realBoxes()
     SeenBox seen;
     answerModalBox(&seen, QMessageBox::StandardButton(press));
     QMessageBox::StandardButton answer = QMessageBox::NoButton;
-    showKind(kind, withParent ? &parent : nullptr, QStringLiteral("登录失败"), QStringLiteral("账号或密码错误，请重新输入"),
-             solidIcon(Qt::green), &answer);
+    showKind(kind, withParent ? &parent : nullptr, QStringLiteral("登录失败"),
+             QStringLiteral("账号或密码错误，请重新输入"), solidIcon(Qt::green), &answer);
 
     QVERIFY(seen.found);
     QCOMPARE(seen.title, QStringLiteral("登录失败"));

@@ -45,7 +45,7 @@ QByteArray FakeHostSystem::startTunnelInterpreter(QProcess &process, const QStri
                                                   const QString &managementHost, quint16 managementPort)
 {
     startedInterpreters.append({tapSerial, managementHost, managementPort});
-    if (interpreterStarts) {
+    if (interpreterCanStart) {
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec cat >/dev/null")},
                       QIODevice::ReadWrite);

@@ -37,10 +37,10 @@ public:
     void addAdapter(const QString &description, const QStringList &ipv4Addresses);
 
     // Script.
-    std::vector<AdapterInfo> adapterList;     // what adapters() answers
-    std::optional<quint64> sentBytes;         // what tapSentBytes() answers
-    QStringList hardware;                     // what hardwareTexts() answers
-    bool interpreterStarts = true;            // false: leave the process not running
+    std::vector<AdapterInfo> adapterList; // what adapters() answers
+    std::optional<quint64> sentBytes;     // what tapSentBytes() answers
+    QStringList hardware;                 // what hardwareTexts() answers
+    bool interpreterCanStart = true;      // false: leave the process not running
 
     // Record.
     int adapterQueries = 0;

@@ -42,16 +42,15 @@ void TestAdapterProbe::classify_data()
     QTest::newRow("TAP in use") << std::vector<AdapterInfo>{tapInUse, ethernet} << int(AdapterInUse);
     QTest::newRow("in use then idle: last decides") << std::vector<AdapterInfo>{tapInUse, tapIdle} << int(AdapterIdle);
     QTest::newRow("idle then in use: last decides") << std::vector<AdapterInfo>{tapIdle, tapInUse} << int(AdapterInUse);
-    QTest::newRow("description of three letters") << std::vector<AdapterInfo>{adapter("TAP", {"10.8.0.6"})}
-                                                  << int(AdapterInUse);
-    QTest::newRow("description shorter than three") << std::vector<AdapterInfo>{adapter("TA", {"10.8.0.6"}),
-                                                                                adapter("", {"0.0.0.0"})}
-                                                    << int(AdapterMissing);
-    QTest::newRow("prefix is case-sensitive") << std::vector<AdapterInfo>{adapter("tap0", {"10.8.0.6"}),
-                                                                          adapter("Tap-Windows", {"0.0.0.0"})}
-                                              << int(AdapterMissing);
-    QTest::newRow("prefix must be at the start") << std::vector<AdapterInfo>{adapter(" TAP-Windows", {"10.8.0.6"})}
-                                                 << int(AdapterMissing);
+    QTest::newRow("description of three letters")
+        << std::vector<AdapterInfo>{adapter("TAP", {"10.8.0.6"})} << int(AdapterInUse);
+    QTest::newRow("description shorter than three")
+        << std::vector<AdapterInfo>{adapter("TA", {"10.8.0.6"}), adapter("", {"0.0.0.0"})} << int(AdapterMissing);
+    QTest::newRow("prefix is case-sensitive")
+        << std::vector<AdapterInfo>{adapter("tap0", {"10.8.0.6"}), adapter("Tap-Windows", {"0.0.0.0"})}
+        << int(AdapterMissing);
+    QTest::newRow("prefix must be at the start")
+        << std::vector<AdapterInfo>{adapter(" TAP-Windows", {"10.8.0.6"})} << int(AdapterMissing);
     // A neighbour with two addresses must not shift the TAP adapter onto one of them.
     QTest::newRow("two addresses before the TAP")
         << std::vector<AdapterInfo>{adapter("Intel(R) Ethernet", {"192.168.1.20", "192.168.1.21"}), tapIdle}
@@ -59,11 +58,10 @@ void TestAdapterProbe::classify_data()
     QTest::newRow("two addresses before an in-use TAP")
         << std::vector<AdapterInfo>{adapter("Intel(R) Ethernet", {"0.0.0.0", "0.0.0.0"}), tapInUse}
         << int(AdapterInUse);
-    QTest::newRow("TAP with unset and set address") << std::vector<AdapterInfo>{adapter("TAP-Linux tun tun0",
-                                                                                        {"0.0.0.0", "10.8.0.6"})}
-                                                    << int(AdapterInUse);
-    QTest::newRow("TAP without address entries") << std::vector<AdapterInfo>{adapter("TAP-Linux tun tun0", {})}
-                                                 << int(AdapterIdle);
+    QTest::newRow("TAP with unset and set address")
+        << std::vector<AdapterInfo>{adapter("TAP-Linux tun tun0", {"0.0.0.0", "10.8.0.6"})} << int(AdapterInUse);
+    QTest::newRow("TAP without address entries")
+        << std::vector<AdapterInfo>{adapter("TAP-Linux tun tun0", {})} << int(AdapterIdle);
 }
 
 void TestAdapterProbe::classify()

@@ -314,7 +314,8 @@ void TestPlatformExchange::queryArrivesAsEncoded()
     const std::vector<SeenRequest> seen = server.seen();
     QCOMPARE(seen.size(), std::size_t(1));
     QCOMPARE(QByteArray::fromStdString(seen.front().target),
-             QByteArray("/lintraApi/getLintraToken?userName=%E5%BC%A0%E4%B8%89%20%26%20co&passWord=p%25%2B%23%3D~x%3F"));
+             QByteArray("/lintraApi/getLintraToken?userName=%E5%BC%A0%E4%B8%89%20%26%20co"
+                        "&passWord=p%25%2B%23%3D~x%3F"));
     // The server sees exactly the two pairs, with the values as typed.
     const httplib::Params &params = seen.front().params;
     QCOMPARE(params.size(), std::size_t(2));

@@ -182,8 +182,9 @@ void TestSessionToken::replyShapes_data()
     QTest::addColumn<QByteArray>("token");
 
     sim::Fault expired;
-    expired.code = 10002;
-    QTest::newRow("forced 10002") << expired << true << 10002 << false << QByteArray();
+    expired.body = sim::Fault::Body::Custom;
+    expired.customBody = R"({"code":10002,"msg":"token expired"})";
+    QTest::newRow("10002") << expired << true << 10002 << false << QByteArray();
 
     sim::Fault notJson;
     notJson.body = sim::Fault::Body::NotJson;

@@ -36,10 +36,10 @@ void TestTrafficMeter::sequence_data()
     QTest::addColumn<qint64>("previous");
     QTest::addColumn<qint64>("delta");
 
-    QTest::newRow("first reading sets the baseline") << QList<qint64>{5000} << qint64(5000) << qint64(5000)
-                                                     << qint64(0);
-    QTest::newRow("second reading gives the delta") << QList<qint64>{5000, 8000} << qint64(8000) << qint64(8000)
-                                                    << qint64(3000);
+    QTest::newRow("first reading sets the baseline")
+        << QList<qint64>{5000} << qint64(5000) << qint64(5000) << qint64(0);
+    QTest::newRow("second reading gives the delta")
+        << QList<qint64>{5000, 8000} << qint64(8000) << qint64(8000) << qint64(3000);
     QTest::newRow("counter went down") << QList<qint64>{5000, 8000, 1000} << qint64(1000) << qint64(1000)
                                        << qint64(1000);
     QTest::newRow("zero changes neither previous nor delta")
@@ -47,10 +47,10 @@ void TestTrafficMeter::sequence_data()
     QTest::newRow("no row after a reading gives delta 0")
         << QList<qint64>{5000, 8000, noReading} << qint64(8000) << qint64(8000) << qint64(0);
     QTest::newRow("no row at all") << QList<qint64>{noReading, noReading} << qint64(0) << qint64(0) << qint64(0);
-    QTest::newRow("zero before the first reading") << QList<qint64>{0, 5000, 5600} << qint64(5600) << qint64(5600)
-                                                   << qint64(600);
-    QTest::newRow("delta follows each step") << QList<qint64>{100, 300, 700, 1700} << qint64(1700) << qint64(1700)
-                                             << qint64(1000);
+    QTest::newRow("zero before the first reading")
+        << QList<qint64>{0, 5000, 5600} << qint64(5600) << qint64(5600) << qint64(600);
+    QTest::newRow("delta follows each step")
+        << QList<qint64>{100, 300, 700, 1700} << qint64(1700) << qint64(1700) << qint64(1000);
 }
 
 void TestTrafficMeter::sequence()

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Start-up time (process start to the login dialog viewable) and peak resident memory after a
+# login of the real client, each next to the baseline program. Runs in its own Xvfb display with
+# the simulator on the client's built-in port. Usage: bench/startup_and_memory.sh [build-dir] [runs]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+runs="${2:-15}"
+client="$build/src/korvane-client"
+baseline="$build/bench/baseline_window"
+sim="$build/sim/korvane-platform-sim"
+port=8443   # the client's built-in platform URL (KORVANE_PLATFORM_URL)
+for tool in Xvfb xwininfo xdotool; do
+    command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install xvfb x11-utils xdotool)"; exit 1; }
+done
+
+work="$(mktemp -d)"
+display=":$((100 + RANDOM % 400))"
+Xvfb "$display" -screen 0 1440x900x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+pids=("$xvfb_pid")
+cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+export DISPLAY="$display"
+sleep 1
+
+now_ms() { date +%s%3N; }
+
+# Milliseconds from launching a program until a window with this title is viewable.
+time_to_window() {
+    local title="$1"; shift
+    local start pid
+    start=$(now_ms)
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    until xwininfo -name "$title" 2>/dev/null | grep -q IsViewable; do sleep 0.002; done
+    echo $(($(now_ms) - start))
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+peak_kib() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
+
+cd "$work"
+# One run of each first, so both start from a warm file cache.
+time_to_window Form "$client" >/dev/null
+time_to_window Baseline "$baseline" >/dev/null
+client_times=(); baseline_times=()
+for _ in $(seq "$runs"); do
+    client_times+=("$(time_to_window Form "$client")")
+    baseline_times+=("$(time_to_window Baseline "$baseline")")
+done
+client_start=$(printf '%s\n' "${client_times[@]}" | median)
+baseline_start=$(printf '%s\n' "${baseline_times[@]}" | median)
+
+# Peak memory after a login against the simulator (a separate process, not counted).
+"$sim" --host 127.0.0.1 --port "$port" --quiet >/dev/null 2>&1 &
+pids+=("$!")
+sleep 1
+"$client" >/dev/null 2>&1 &
+client_pid=$!
+pids+=("$client_pid")
+until xwininfo -name Form 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
+window=$(xdotool search --name '^Form$' | head -1)
+xdotool windowmove "$window" 0 0
+sleep 0.3
+xdotool mousemove 835 295 click 1 key ctrl+a type "demo"
+xdotool mousemove 835 355 click 1 type "Demo@2026"
+xdotool mousemove 840 445 click 1
+for _ in $(seq 100); do
+    xwininfo -name MainWindow 2>/dev/null | grep -q IsViewable && break
+    sleep 0.1
+done
+logged_in=no
+xwininfo -name MainWindow 2>/dev/null | grep -q IsViewable && logged_in=yes
+sleep 2
+client_peak=$(peak_kib "$client_pid")
+
+"$baseline" >/dev/null 2>&1 &
+baseline_pid=$!
+pids+=("$baseline_pid")
+until xwininfo -name Baseline 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
+sleep 2
+baseline_peak=$(peak_kib "$baseline_pid")
+
+printf '\n%-34s %10s %10s %8s\n' "figure" "client" "baseline" "ratio"
+printf '%-34s %8s ms %7s ms %8s\n' "start to login dialog (median/$runs)" "$client_start" "$baseline_start" \
+    "$(awk -v a="$client_start" -v b="$baseline_start" 'BEGIN {printf "%.2f", a/b}')"
+printf '%-34s %7s KiB %6s KiB %8s\n' "peak resident memory" "$client_peak" "$baseline_peak" \
+    "$(awk -v a="$client_peak" -v b="$baseline_peak" 'BEGIN {printf "%.2f", a/b}')"
+echo "client logged in before the memory reading: $logged_in"
