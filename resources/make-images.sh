@@ -57,6 +57,8 @@ EOF
 # Application icon: the desktop entry's 256 px icon, and a 128 px copy for the window icon.
 render "$packaging/korvane.svg" 256 256 "$packaging/korvane.png"
 render "$packaging/korvane.svg" 128 128 "$image/korvane.png"
+# The faint mark of the empty panels: the app icon in light grey.
+convert "$image/korvane.png" -colorspace Gray -channel RGB -fill white -colorize 86% +channel "$image/watermark.png"
 
 # wait.gif: 12 frames of the spinner, 30 degrees apart, 23 x 23 (the label's fixed size, since a
 # movie in a QLabel is scaled without smoothing). GIF transparency is on or off per pixel, so the

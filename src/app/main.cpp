@@ -1,6 +1,7 @@
 #include "app/daylogcleaner.h"
 #include "app/logmessagehandler.h"
 #include "login/login.h"
+#include "ui/appearance.h"
 #include "ui/resources.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     initKorvaneResources();
+    applyClientAppearance();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/image/logo3.png")));
 
     auto *login = new Login;

@@ -132,5 +132,6 @@ void MainWindow::on_userdesign_clicked()
     emit sendToken_UsrName_TAP(sessionToken.toStdString(), ui->username->text(), QString::fromUtf8(tapSerial));
     userDesign->setWindowModality(Qt::ApplicationModal);
     userDesign->setAttribute(Qt::WA_ShowModal, true);
+    userDesign->move(frameGeometry().center() - userDesign->rect().center());
     userDesign->show();
 }

@@ -61,7 +61,8 @@ void MainWindow::checkBoundTap(QString userName)
             tapPassword = tapPasswordCipher;
             tapSerial = tapSerialCipher;
             ui->siteRunstatus_2->setPixmap(gatewayOnlinePicture());
-            continue;
+            // One binding per user; a second stored entry (a damaged file) must not undo this one.
+            return;
         }
         // A platform that could not be asked does not cost the user the stored binding.
         if (!transient) {

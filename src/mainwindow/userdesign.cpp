@@ -87,10 +87,11 @@ void UserDesign::on_toolButton_clicked()
     close();
 }
 
-// Any reply that is JSON with a "code" counts: the platform has taken note of the release.
+// Any JSON reply with a "code", of whatever value or type, counts: the platform has taken note.
 bool UserDesign::releaseOnPlatform() const
 {
-    return callPlatform(Operations::updateTapAuth(tapSerial, sessionToken.toUtf8())).code.has_value();
+    const PlatformReply reply = callPlatform(Operations::updateTapAuth(tapSerial, sessionToken.toUtf8()));
+    return jsonMember(reply.document.root(), "code") != nullptr;
 }
 
 // Writes the dialog's lists without this user's binding, also when there was none.

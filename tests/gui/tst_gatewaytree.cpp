@@ -271,6 +271,59 @@ private slots:
         }
     }
 
+    // Page replies through the platform that the tree can use only in part, or not at all.
+    void oddPageReplies_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("gateways");
+        QTest::addColumn<QString>("total");
+
+        QStringList many;
+        for (int i = 0; i < 10000; ++i)
+            many.append(gatewayRowJson(QStringLiteral("GW%1").arg(i), i % 2, demoCustomer));
+        QTest::newRow("ten thousand gateways") << gatewayPageReply(10000, many) << 10000 << text("334");
+        QTest::newRow("count as text")
+            << QByteArray("{\"code\":100,\"page\":{\"size\":30,\"count\":\"75\",\"index\":1},\"data\":[]}") << 0
+            << text("3");
+        QTest::newRow("elements are numbers") << gatewayPageReply(75, {text("1"), text("2")}) << 0 << text("3");
+        QTest::newRow("serial as object")
+            << gatewayPageReply(75, {text("{\"gatewaySn\":{},\"tunnelOnline\":1,\"customerId\":1}")}) << 0 << text("3");
+        QTest::newRow("negative count") << gatewayPageReply(-5, many.mid(0, 2)) << 2 << text("0");
+        QTest::newRow("huge count") << gatewayPageReply(2147483647, many.mid(0, 2)) << 2 << text("71582789");
+        QTest::newRow("deeply nested")
+            << QByteArray("{\"code\":100,\"page\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}") << -1
+            << text("3");
+    }
+
+    void oddPageReplies()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, gateways);
+        QFETCH(QString, total);
+
+        BrowserSession session;
+        QVERIFY(session.start());
+        QTreeWidgetItem *root = session.window.rootItem;
+        const QStringList shown = childTexts(root);
+        sim::Fault fault;
+        fault.body = sim::Fault::Body::Custom;
+        fault.customBody = body;
+        session.platform->setFault(QStringLiteral("gatewayVagueFind"), fault);
+
+        QTest::mouseClick(session.ui->WG_After_Page, Qt::LeftButton);
+        QCOMPARE(session.ui->WG_Current_Page->text(), QStringLiteral("2"));
+        QCOMPARE(session.ui->WG_Total_Page->text(), total);
+        QCOMPARE(session.ui->treeWidget->topLevelItemCount(), 1);
+        if (gateways < 0) {
+            // Not JSON: nothing happens at all.
+            QCOMPARE(session.window.rootItem, root);
+            QCOMPARE(childTexts(session.window.rootItem), shown);
+        } else {
+            QCOMPARE(session.window.rootItem->childCount(), gateways);
+        }
+        QVERIFY(session.boxes.isEmpty());
+    }
+
     void emptyListLeavesThePageButtonsIdle()
     {
         BrowserSession session;

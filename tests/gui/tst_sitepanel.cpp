@@ -137,6 +137,8 @@ private slots:
         const sim::Gateway gateway = session.gatewayInWorld(serial);
         const sim::Site &site = gateway.site;
         QCOMPARE(stackIndexes(ui), (QList<int>{0, 0, 0}));
+        QCOMPARE(ui->stackedWidget_GWMSG->currentWidget(), ui->page_12);
+        QCOMPARE(ui->stackedWidget_Dev->currentWidget(), ui->page_6);
         QCOMPARE(ui->siteSort->text(), QStringLiteral("普通站点"));
         QCOMPARE(ui->gatewaySn->text(), serial);
         QCOMPARE(ui->siteName->text(), site.siteName);
@@ -261,6 +263,8 @@ private slots:
         const sim::Gateway gateway = session.gatewayInWorld(serial);
         QVERIFY(gateway.site.siteSort != 0);
         QCOMPARE(stackIndexes(ui), (QList<int>{0, 1, 1}));
+        QCOMPARE(ui->stackedWidget_GWMSG->currentWidget(), ui->page_13);
+        QCOMPARE(ui->stackedWidget_Dev->currentWidget(), ui->page_7);
         QCOMPARE(ui->VpnControl->isHidden(), !switchShown);
         const QStringList expected = {gateway.site.siteName,
                                       QStringLiteral("中心站点"),
