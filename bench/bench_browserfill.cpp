@@ -29,30 +29,30 @@ constexpr double kLimitSeconds = 0.5;
 
 QByteArray gatewayPage(int rows)
 {
-    QByteArray reply = "{\"code\":100,\"msg\":\"ok\",\"page\":{\"size\":30,\"count\":" + QByteArray::number(rows)
-                       + ",\"index\":1},\"data\":[";
+    QByteArray reply = "{\"code\":100,\"msg\":\"ok\",\"page\":{\"size\":30,\"count\":" + QByteArray::number(rows) +
+                       ",\"index\":1},\"data\":[";
     for (int i = 0; i < rows; ++i) {
         if (i > 0)
             reply += ',';
-        reply += "{\"gatewaySn\":\"KV2410A" + QByteArray::number(i).rightJustified(5, '0') + "\",\"tunnelOnline\":"
-                 + QByteArray::number(i % 3 ? 1 : 0) + ",\"customerId\":1001,\"gatewayName\":\"泵站网关-"
-                 + QByteArray::number(i) + "\",\"gatewayOnline\":1,\"siteName\":\"苏州工业园区" + QByteArray::number(i)
-                 + "号泵站\"}";
+        reply += "{\"gatewaySn\":\"KV2410A" + QByteArray::number(i).rightJustified(5, '0') +
+                 "\",\"tunnelOnline\":" + QByteArray::number(i % 3 ? 1 : 0) +
+                 ",\"customerId\":1001,\"gatewayName\":\"泵站网关-" + QByteArray::number(i) +
+                 "\",\"gatewayOnline\":1,\"siteName\":\"苏州工业园区" + QByteArray::number(i) + "号泵站\"}";
     }
     return reply + "]}";
 }
 
 QByteArray devicePage(int rows)
 {
-    QByteArray reply = "{\"code\":100,\"msg\":\"ok\",\"page\":{\"size\":25,\"count\":" + QByteArray::number(rows)
-                       + ",\"index\":1},\"data\":[";
+    QByteArray reply = "{\"code\":100,\"msg\":\"ok\",\"page\":{\"size\":25,\"count\":" + QByteArray::number(rows) +
+                       ",\"index\":1},\"data\":[";
     for (int i = 0; i < rows; ++i) {
         if (i > 0)
             reply += ',';
-        reply += "{\"deviceId\":" + QByteArray::number(10001 + i) + ",\"deviceName\":\"PLC控制柜-"
-                 + QByteArray::number(i) + "\",\"deviceClassify\":" + QByteArray::number(i % 7)
-                 + ",\"realIp\":\"192.168.1." + QByteArray::number(10 + i) + "\",\"virtualIp\":\"10.8.11."
-                 + QByteArray::number(10 + i) + "\",\"deviceOnline\":" + QByteArray::number(i % 5 == 3 ? 0 : 1) + "}";
+        reply += "{\"deviceId\":" + QByteArray::number(10001 + i) + ",\"deviceName\":\"PLC控制柜-" +
+                 QByteArray::number(i) + "\",\"deviceClassify\":" + QByteArray::number(i % 7) +
+                 ",\"realIp\":\"192.168.1." + QByteArray::number(10 + i) + "\",\"virtualIp\":\"10.8.11." +
+                 QByteArray::number(10 + i) + "\",\"deviceOnline\":" + QByteArray::number(i % 5 == 3 ? 0 : 1) + "}";
     }
     return reply + "]}";
 }

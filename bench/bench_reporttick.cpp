@@ -150,7 +150,8 @@ int main(int argc, char **argv)
     const double tickMedian = percentile(tickSeconds, 0.5);
     const double bareMedian = percentile(bareSeconds, 0.5);
     std::printf("ReportState tick against the in-process simulator, %d ticks (30 gateways, 25 devices)\n", ticks);
-    std::printf("  exchanges per tick: %d (%s)\n\n", int(tickRequests.size()), qPrintable(operations.join(QStringLiteral(", "))));
+    std::printf("  exchanges per tick: %d (%s)\n\n", int(tickRequests.size()),
+                qPrintable(operations.join(QStringLiteral(", "))));
     std::printf("  %-36s %10s %10s %10s\n", "", "median", "p90", "max");
     std::printf("  %-36s %7.2f ms %7.2f ms %7.2f ms\n", "ReportState (GUI thread blocked)", tickMedian * 1e3,
                 percentile(tickSeconds, 0.9) * 1e3, percentile(tickSeconds, 1.0) * 1e3);

@@ -26,6 +26,18 @@ QPixmap gatewayOnlinePicture()
 {
     return QPixmap(QStringLiteral(":/image/对.png"));
 }
+
+TapBindingStore::Lists boundLists(const MainWindow &window)
+{
+    return {window.boundUserNames, window.boundTapSerials, window.boundTapPasswords};
+}
+
+void keepBoundLists(MainWindow &window, const TapBindingStore::Lists &lists)
+{
+    window.boundUserNames = lists.userNames;
+    window.boundTapSerials = lists.tapSerials;
+    window.boundTapPasswords = lists.tapPasswords;
+}
 } // namespace
 
 QString MainWindow::hostFingerprint()
@@ -66,11 +78,9 @@ void MainWindow::checkBoundTap(QString userName)
         }
         // A platform that could not be asked does not cost the user the stored binding.
         if (!transient) {
-            TapBindingStore::Lists lists{boundUserNames, boundTapSerials, boundTapPasswords};
+            TapBindingStore::Lists lists = boundLists(*this);
             TapBindingStore::removeUser(lists, userNameCipher);
-            boundUserNames = lists.userNames;
-            boundTapSerials = lists.tapSerials;
-            boundTapPasswords = lists.tapPasswords;
+            keepBoundLists(*this, lists);
             TapBindingStore::save(lists);
         }
         showBindPage(ui);
@@ -146,12 +156,9 @@ void MainWindow::saveBinding(QString userName, QString serial, QString password)
     encipherToOutput(password.toUtf8());
     tapPasswordCipher = cipherOutput;
 
-    TapBindingStore::Lists lists{boundUserNames, boundTapSerials, boundTapPasswords};
+    TapBindingStore::Lists lists = boundLists(*this);
     TapBindingStore::saveBinding(lists, userNameCipher, tapSerialCipher, tapPasswordCipher);
-    boundUserNames = lists.userNames;
-    boundTapSerials = lists.tapSerials;
-    boundTapPasswords = lists.tapPasswords;
-    TapBindingStore::save(lists);
+    keepBoundLists(*this, lists);
 }
 
 void MainWindow::RefreshGatewayMsg()
@@ -176,11 +183,9 @@ void MainWindow::RefreshGatewayMsg()
 
     encipherToOutput(userName.toUtf8());
     userNameCipher = cipherOutput;
-    TapBindingStore::Lists lists{boundUserNames, boundTapSerials, boundTapPasswords};
+    TapBindingStore::Lists lists = boundLists(*this);
     TapBindingStore::removeUser(lists, userNameCipher);
-    boundUserNames = lists.userNames;
-    boundTapSerials = lists.tapSerials;
-    boundTapPasswords = lists.tapPasswords;
+    keepBoundLists(*this, lists);
 
     ui->treeWidget->clear();
     rootItem = nullptr;

@@ -110,25 +110,16 @@ void UserDesign::removeBindingFromFile()
 
 bool UserDesign::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->widgetTitle) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-            if (mouse->button() == Qt::LeftButton)
-                dragOffset = mouse->globalPos() - pos();
-            else if (!dragOffset.isNull())
-                move(mouse->globalPos() - dragOffset);
-            break;
-        case QEvent::MouseButtonRelease:
+    const QEvent::Type type = event->type();
+    if (watched == ui->widgetTitle
+        && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove)) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (type == QEvent::MouseButtonRelease)
             dragOffset = QPoint(0, 0);
-            break;
-        case QEvent::MouseMove:
-            if (!dragOffset.isNull())
-                move(mouse->globalPos() - dragOffset);
-            break;
-        default:
-            break;
-        }
+        else if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton)
+            dragOffset = mouse->globalPos() - pos();
+        else if (!dragOffset.isNull())
+            move(mouse->globalPos() - dragOffset);
     }
     return QWidget::eventFilter(watched, event);
 }

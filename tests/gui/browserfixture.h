@@ -75,8 +75,8 @@ inline QStringList childTexts(const QTreeWidgetItem *root)
 // A gateway page reply as the platform sends it; rows are JSON object texts.
 inline QByteArray gatewayPageReply(int count, const QStringList &rows)
 {
-    return QByteArrayLiteral("{\"code\":100,\"page\":{\"size\":30,\"count\":") + QByteArray::number(count)
-           + ",\"index\":1},\"data\":[" + rows.join(QLatin1Char(',')).toUtf8() + "]}";
+    return QByteArrayLiteral("{\"code\":100,\"page\":{\"size\":30,\"count\":") + QByteArray::number(count) +
+           ",\"index\":1},\"data\":[" + rows.join(QLatin1Char(',')).toUtf8() + "]}";
 }
 
 inline QString gatewayRowJson(const QString &serial, int tunnelOnline, int customerId)

@@ -102,16 +102,21 @@ private slots:
         const QString b = gatewayRowJson(QStringLiteral("B-2"), 0, 8);
         const QString c = gatewayRowJson(QStringLiteral("C-3"), 1, 9);
         const QStringList abc = {QStringLiteral("A-1"), QStringLiteral("B-2"), QStringLiteral("C-3")};
-        QTest::newRow("customer of the last row") << gatewayPageReply(3, {a, b, c}) << abc << text("1") << text("5") << 9;
-        QTest::newRow("count 30: one page") << gatewayPageReply(30, {a}) << QStringList(abc.mid(0, 1)) << text("1") << text("5") << 7;
-        QTest::newRow("count 31: two pages") << gatewayPageReply(31, {a}) << QStringList(abc.mid(0, 1)) << text("2") << text("5") << 7;
-        QTest::newRow("count 60: two pages") << gatewayPageReply(60, {a}) << QStringList(abc.mid(0, 1)) << text("2") << text("5") << 7;
+        QTest::newRow("customer of the last row")
+            << gatewayPageReply(3, {a, b, c}) << abc << text("1") << text("5") << 9;
+        QTest::newRow("count 30: one page")
+            << gatewayPageReply(30, {a}) << QStringList(abc.mid(0, 1)) << text("1") << text("5") << 7;
+        QTest::newRow("count 31: two pages")
+            << gatewayPageReply(31, {a}) << QStringList(abc.mid(0, 1)) << text("2") << text("5") << 7;
+        QTest::newRow("count 60: two pages")
+            << gatewayPageReply(60, {a}) << QStringList(abc.mid(0, 1)) << text("2") << text("5") << 7;
         QTest::newRow("empty list") << gatewayPageReply(0, {}) << QStringList() << text("0") << text("0") << -1;
         QTest::newRow("row without customerId ends the fill")
             << gatewayPageReply(3, {a, QStringLiteral("{\"gatewaySn\":\"X\",\"tunnelOnline\":1}"), c})
             << QStringList(abc.mid(0, 1)) << text("1") << text("5") << 7;
         QTest::newRow("tunnelOnline of the wrong type ends the fill")
-            << gatewayPageReply(3, {a, b, QStringLiteral("{\"gatewaySn\":\"X\",\"tunnelOnline\":\"1\",\"customerId\":1}")})
+            << gatewayPageReply(3,
+                                {a, b, QStringLiteral("{\"gatewaySn\":\"X\",\"tunnelOnline\":\"1\",\"customerId\":1}")})
             << QStringList(abc.mid(0, 2)) << text("1") << text("5") << 8;
         QTest::newRow("page without index")
             << QByteArray("{\"code\":100,\"page\":{\"size\":30,\"count\":3},\"data\":[" + a.toUtf8() + "]}")
@@ -122,7 +127,8 @@ private slots:
             << QByteArray("{\"page\":{\"size\":30,\"count\":31,\"index\":1},\"data\":{\"gatewaySn\":\"A\"}}")
             << QStringList() << text("2") << text("5") << -1;
         QTest::newRow("not JSON") << QByteArray("<html>502</html>") << QStringList() << text("9") << text("5") << -1;
-        QTest::newRow("truncated") << gatewayPageReply(3, {a, b, c}).left(40) << QStringList() << text("9") << text("5") << -1;
+        QTest::newRow("truncated") << gatewayPageReply(3, {a, b, c}).left(40) << QStringList() << text("9") << text("5")
+                                   << -1;
     }
 
     void fillFromReply()
@@ -193,9 +199,9 @@ private slots:
         const QList<sim::RecordedRequest> requests = session.platform->requests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests.at(0).operation, QStringLiteral("gatewayVagueFind"));
-        QCOMPARE(requests.at(0).rawQuery, QByteArray("token=" + token + "&gatewaySn=&gatewayName=&siteName=&customerId="
-                                                     + QByteArray::number(demoCustomer) + "&size=30&index="
-                                                     + QByteArray::number(page)));
+        QCOMPARE(requests.at(0).rawQuery,
+                 QByteArray("token=" + token + "&gatewaySn=&gatewayName=&siteName=&customerId=" +
+                            QByteArray::number(demoCustomer) + "&size=30&index=" + QByteArray::number(page)));
         QCOMPARE(session.ui->WG_Current_Page->text(), QString::number(page));
         QCOMPARE(session.ui->WG_Total_Page->text(), QStringLiteral("3"));
         const QStringList serials = customerSerials(session.platform->world());
@@ -252,7 +258,8 @@ private slots:
         session.platform->setFault(QStringLiteral("gatewayVagueFind"), fault);
         // The box comes after the reply: by then the label already names the new page.
         QString labelAtBox;
-        session.boxes.setOnPresent([&](const MessageBoxes::Request &) { labelAtBox = session.ui->WG_Current_Page->text(); });
+        session.boxes.setOnPresent(
+            [&](const MessageBoxes::Request &) { labelAtBox = session.ui->WG_Current_Page->text(); });
 
         QTest::mouseClick(session.ui->WG_After_Page, Qt::LeftButton);
         QCOMPARE(session.ui->WG_Current_Page->text(), QStringLiteral("2"));
@@ -290,9 +297,9 @@ private slots:
             << gatewayPageReply(75, {text("{\"gatewaySn\":{},\"tunnelOnline\":1,\"customerId\":1}")}) << 0 << text("3");
         QTest::newRow("negative count") << gatewayPageReply(-5, many.mid(0, 2)) << 2 << text("0");
         QTest::newRow("huge count") << gatewayPageReply(2147483647, many.mid(0, 2)) << 2 << text("71582789");
-        QTest::newRow("deeply nested")
-            << QByteArray("{\"code\":100,\"page\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}") << -1
-            << text("3");
+        QTest::newRow("deeply nested") << QByteArray("{\"code\":100,\"page\":" + QByteArray(100000, '[') +
+                                                     QByteArray(100000, ']') + "}")
+                                       << -1 << text("3");
     }
 
     void oddPageReplies()
@@ -366,8 +373,8 @@ private slots:
         QCOMPARE(session.window.searchGatewaySn, QStringLiteral("KV2410A00"));
         QCOMPARE(session.window.searchSiteName, QStringLiteral("号"));
         QVERIFY(session.window.searchGatewayName.isEmpty());
-        const QByteArray terms = "token=" + token + "&gatewaySn=KV2410A00&gatewayName=&siteName=%E5%8F%B7&customerId="
-                                 + QByteArray::number(demoCustomer) + "&size=30&index=";
+        const QByteArray terms = "token=" + token + "&gatewaySn=KV2410A00&gatewayName=&siteName=%E5%8F%B7&customerId=" +
+                                 QByteArray::number(demoCustomer) + "&size=30&index=";
         QCOMPARE(session.platform->requests(QStringLiteral("gatewayVagueFind")).last().rawQuery, terms + "1");
 
         // 72 ordinary sites match; the center sites ("...中心") do not.
@@ -394,10 +401,11 @@ private slots:
         ui->lineEdit_search_GW_NAME->setText(QStringLiteral("泵站 & co"));
         QTest::mouseClick(ui->searchGwBtn, Qt::LeftButton);
         QCOMPARE(session.platform->requests(QStringLiteral("gatewayVagueFind")).last().rawQuery,
-                 QByteArray("token=" + token + "&gatewaySn=&gatewayName=%E6%B3%B5%E7%AB%99%20%26%20co&siteName="
-                            + "&customerId=" + QByteArray::number(demoCustomer) + "&size=30&index=1"));
-        QCOMPARE(session.platform->requests(QStringLiteral("gatewayVagueFind")).last().value(QStringLiteral("gatewayName")),
-                 QStringLiteral("泵站 & co"));
+                 QByteArray("token=" + token + "&gatewaySn=&gatewayName=%E6%B3%B5%E7%AB%99%20%26%20co&siteName=" +
+                            "&customerId=" + QByteArray::number(demoCustomer) + "&size=30&index=1"));
+        QCOMPARE(
+            session.platform->requests(QStringLiteral("gatewayVagueFind")).last().value(QStringLiteral("gatewayName")),
+            QStringLiteral("泵站 & co"));
     }
 
     void failedSearch_data()

@@ -166,8 +166,8 @@ private slots:
         QCOMPARE(requests.at(0).value(QStringLiteral("gatewaySn")), serials.join(QLatin1Char(',')) + QLatin1Char(','));
         QCOMPARE(requests.at(1).rawQuery, QByteArray("token=" + token + "&ids=" + encodedList(ids)));
         // The first reading only sets the baseline.
-        QCOMPARE(requests.at(2).rawQuery,
-                 QByteArray("token=" + token + "&gatewaySn=" + demoTap.toUtf8() + "&tunnelOnline=1&tapOnline=1&flowData=0"));
+        QCOMPARE(requests.at(2).rawQuery, QByteArray("token=" + token + "&gatewaySn=" + demoTap.toUtf8() +
+                                                     "&tunnelOnline=1&tapOnline=1&flowData=0"));
         QCOMPARE(window.gatewaySnList, QStringList{QStringLiteral("Korvane")} + serials);
 
         // The tree: a new root with the same gateways and fresh icons; paging state untouched.
@@ -208,8 +208,8 @@ private slots:
         window.ReportState();
         requests = session.platform->requests();
         QCOMPARE(operationsOf(requests), (QStringList{gatewayBatchFind, devicesBatchFind, updateState}));
-        QCOMPARE(requests.at(2).rawQuery, QByteArray("token=" + token + "&gatewaySn=" + demoTap.toUtf8()
-                                                     + "&tunnelOnline=0&tapOnline=1&flowData=3000"));
+        QCOMPARE(requests.at(2).rawQuery, QByteArray("token=" + token + "&gatewaySn=" + demoTap.toUtf8() +
+                                                     "&tunnelOnline=0&tapOnline=1&flowData=3000"));
         QCOMPARE(window.trafficDelta, qint64(0));
 
         // Third tick without traffic: 0 again, not the previous figure.
@@ -267,22 +267,26 @@ private slots:
         QTest::newRow("not JSON") << faultWithBody(sim::Fault::Body::NotJson) << none << false;
         QTest::newRow("truncated") << faultWithBody(sim::Fault::Body::Truncated) << none << false;
         QTest::newRow("transfer failure") << droppedConnection() << none << false;
-        QTest::newRow("no code") << customBody("{\"data\":[{\"gatewaySn\":\"A\",\"tunnelOnline\":1}]}") << none << false;
-        QTest::newRow("data is an object") << customBody("{\"code\":100,\"data\":{\"gatewaySn\":\"A\"}}") << none << false;
+        QTest::newRow("no code") << customBody("{\"data\":[{\"gatewaySn\":\"A\",\"tunnelOnline\":1}]}") << none
+                                 << false;
+        QTest::newRow("data is an object")
+            << customBody("{\"code\":100,\"data\":{\"gatewaySn\":\"A\"}}") << none << false;
         QTest::newRow("reply order")
-            << customBody(batchReply(text("{\"gatewaySn\":\"B\",\"tunnelOnline\":1},{\"gatewaySn\":\"A\",\"tunnelOnline\":0}")))
+            << customBody(batchReply(
+                   text("{\"gatewaySn\":\"B\",\"tunnelOnline\":1},{\"gatewaySn\":\"A\",\"tunnelOnline\":0}")))
             << QStringList{text("B"), text("A")} << false;
         QTest::newRow("element without tunnelOnline ends the list")
-            << customBody(batchReply(
-                   text("{\"gatewaySn\":\"A\",\"tunnelOnline\":1},{\"gatewaySn\":\"B\"},{\"gatewaySn\":\"C\",\"tunnelOnline\":1}")))
+            << customBody(batchReply(text("{\"gatewaySn\":\"A\",\"tunnelOnline\":1},{\"gatewaySn\":\"B\"},{"
+                                          "\"gatewaySn\":\"C\",\"tunnelOnline\":1}")))
             << QStringList{text("A")} << false;
-        QTest::newRow("serial as number") << customBody(batchReply(text("{\"gatewaySn\":5,\"tunnelOnline\":1}"))) << none
-                                          << false;
+        QTest::newRow("serial as number")
+            << customBody(batchReply(text("{\"gatewaySn\":5,\"tunnelOnline\":1}"))) << none << false;
         QStringList many;
         for (int i = 0; i < 10000; ++i)
             many.append(QStringLiteral("GW%1").arg(i));
         QTest::newRow("ten thousand gateways")
-            << customBody(batchReply(repeated(text("{\"gatewaySn\":\"GW%1\",\"tunnelOnline\":1}"), 10000))) << many << false;
+            << customBody(batchReply(repeated(text("{\"gatewaySn\":\"GW%1\",\"tunnelOnline\":1}"), 10000))) << many
+            << false;
     }
 
     void gatewayRefreshReplies()
@@ -340,15 +344,19 @@ private slots:
             << customBody(batchReply(text("{\"deviceOnline\":1},{\"deviceOnline\":0},{\"deviceOnline\":5}")))
             << QList<int>{1, 0, 1};
         QTest::newRow("element without deviceOnline ends the list")
-            << customBody(batchReply(text("{\"deviceOnline\":0},{\"deviceId\":3},{\"deviceOnline\":1}"))) << QList<int>{0};
-        QTest::newRow("deviceOnline as text") << customBody(batchReply(text("{\"deviceOnline\":\"1\"}"))) << QList<int>();
-        QTest::newRow("data is an object") << customBody("{\"code\":100,\"data\":{\"deviceOnline\":1}}") << QList<int>();
+            << customBody(batchReply(text("{\"deviceOnline\":0},{\"deviceId\":3},{\"deviceOnline\":1}")))
+            << QList<int>{0};
+        QTest::newRow("deviceOnline as text")
+            << customBody(batchReply(text("{\"deviceOnline\":\"1\"}"))) << QList<int>();
+        QTest::newRow("data is an object")
+            << customBody("{\"code\":100,\"data\":{\"deviceOnline\":1}}") << QList<int>();
         QTest::newRow("10002: no token request") << faultWithCode(10002) << QList<int>();
         QTest::newRow("not JSON") << faultWithBody(sim::Fault::Body::NotJson) << QList<int>();
         QTest::newRow("truncated") << faultWithBody(sim::Fault::Body::Truncated) << QList<int>();
         QTest::newRow("transfer failure") << droppedConnection() << QList<int>();
         QTest::newRow("ten thousand elements")
-            << customBody(batchReply(repeated(text("{\"deviceId\":%1,\"deviceOnline\":1}"), 10000))) << sameState(25, 1);
+            << customBody(batchReply(repeated(text("{\"deviceId\":%1,\"deviceOnline\":1}"), 10000)))
+            << sameState(25, 1);
     }
 
     void deviceRefreshReplies()

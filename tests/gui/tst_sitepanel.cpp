@@ -15,9 +15,9 @@ QString text(const char *latin1)
 }
 
 // Members of the ordinary site in the order the panel fills them.
-const char *const ordinaryMembers[] = {"siteName",    "siteWanIp",   "siteLanIp",     "siteEnabled", "siteAddress",
-                                       "tunnelAddress1", "createtimes", "flowDatas",  "isVirtuaIp",  "updateTimes",
-                                       "tunnelOnline", "gatewayOnline", "gatewayCsq", "siteNetType"};
+const char *const ordinaryMembers[] = {"siteName",       "siteWanIp",     "siteLanIp",  "siteEnabled", "siteAddress",
+                                       "tunnelAddress1", "createtimes",   "flowDatas",  "isVirtuaIp",  "updateTimes",
+                                       "tunnelOnline",   "gatewayOnline", "gatewayCsq", "siteNetType"};
 
 QString pictureName(const QLabel *label)
 {
@@ -49,10 +49,12 @@ QStringList ordinaryPage(Ui::MainWindow *ui)
 
 QStringList centerPage(Ui::MainWindow *ui)
 {
-    return {ui->siteName_2->text(),     ui->siteSort_2->text(),     ui->gatewaySn_2->text(),
-            ui->siteWanIp_2->text(),    ui->siteEnabled_2->text(),  ui->siteAddress_2->text(),
-            ui->tunnelAddress1_2->text(), ui->createtime_2->text(), ui->flowDatas_2->text(),
-            ui->updateTimes_2->text(),  ui->siteNetType_2->text(),  pictureName(ui->siteRunstatus),
+    return {ui->siteName_2->text(),           ui->siteSort_2->text(),
+            ui->gatewaySn_2->text(),          ui->siteWanIp_2->text(),
+            ui->siteEnabled_2->text(),        ui->siteAddress_2->text(),
+            ui->tunnelAddress1_2->text(),     ui->createtime_2->text(),
+            ui->flowDatas_2->text(),          ui->updateTimes_2->text(),
+            ui->siteNetType_2->text(),        pictureName(ui->siteRunstatus),
             pictureName(ui->siteRunstatus_2), ui->siteWanIp_2_Name->isHidden() ? text("hidden") : text("shown")};
 }
 
@@ -107,8 +109,10 @@ private slots:
         // site 4 is offline, site 3's tunnel is down.
         QTest::newRow("4G, virtual network") << text("KV2410A0001") << QStringLiteral("是") << text("4G") << true;
         QTest::newRow("3G") << text("KV2410A0002") << QStringLiteral("是") << text("3G") << true;
-        QTest::newRow("WiFi, no virtual network") << text("KV2410A0003") << QStringLiteral("是") << text("WiFi") << false;
-        QTest::newRow("wired, offline") << text("KV2410A0004") << QStringLiteral("是") << QStringLiteral("有线") << true;
+        QTest::newRow("WiFi, no virtual network")
+            << text("KV2410A0003") << QStringLiteral("是") << text("WiFi") << false;
+        QTest::newRow("wired, offline") << text("KV2410A0004") << QStringLiteral("是") << QStringLiteral("有线")
+                                        << true;
         QTest::newRow("5G, disabled") << text("KV2410A0005") << QStringLiteral("否") << text("5G") << true;
     }
 
@@ -132,7 +136,8 @@ private slots:
         QVERIFY(session.clickGateway(serial));
         const QList<sim::RecordedRequest> requests = session.platform->requests(getSiteInfo);
         QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests.at(0).rawQuery, QByteArray("token=" + session.window.sessionToken + "&gatewaySn=" + serial.toUtf8()));
+        QCOMPARE(requests.at(0).rawQuery,
+                 QByteArray("token=" + session.window.sessionToken + "&gatewaySn=" + serial.toUtf8()));
 
         const sim::Gateway gateway = session.gatewayInWorld(serial);
         const sim::Site &site = gateway.site;
@@ -341,7 +346,8 @@ private slots:
             QVERIFY2(newPage.at(i) != oldPage.at(i), ordinaryMembers[i]);
 
         const char *member = ordinaryMembers[broken];
-        session.platform->setFault(getSiteInfo, customBody(siteReply(session.gatewayInWorld(newSerial), [&](cJSON *data) {
+        session.platform->setFault(getSiteInfo,
+                                   customBody(siteReply(session.gatewayInWorld(newSerial), [&](cJSON *data) {
                                        const bool integer = cJSON_IsNumber(cJSON_GetObjectItem(data, member));
                                        cJSON_DeleteItemFromObject(data, member);
                                        if (!remove && integer)
@@ -399,8 +405,8 @@ private slots:
         QTest::newRow("HTTP 500, empty object") << serverError << false;
         QTest::newRow("no data") << customBody("{\"code\":100}") << false;
         QTest::newRow("data is an array") << customBody("{\"code\":100,\"data\":[{\"siteSort\":0}]}") << false;
-        QTest::newRow("siteSort as text") << customBody("{\"code\":100,\"data\":{\"siteSort\":\"0\",\"siteName\":\"X\"}}")
-                                          << false;
+        QTest::newRow("siteSort as text")
+            << customBody("{\"code\":100,\"data\":{\"siteSort\":\"0\",\"siteName\":\"X\"}}") << false;
         QTest::newRow("code as text") << customBody("{\"code\":\"100\",\"data\":{\"siteSort\":0,\"siteName\":\"X\"}}")
                                       << false;
         QTest::newRow("JSON array") << customBody("[100]") << false;

@@ -18,18 +18,28 @@ std::optional<PageInfo> readPageInfo(const cJSON *root)
     return PageInfo{*size, *count, *index};
 }
 
-GatewayPage readGatewayPage(const cJSON *root)
+namespace {
+// The page numbers and the "data" array shared by the list replies; null when the rows are not to be read.
+template <typename Page>
+const cJSON *readListHead(const cJSON *root, Page &result)
 {
-    GatewayPage result;
     result.page = readPageInfo(root);
     if (!result.page)
-        return result;
+        return nullptr;
     const cJSON *data = jsonArrayMember(root, "data");
     if (!data)
-        return result;
+        return nullptr;
     result.hasData = true;
     result.dataSize = cJSON_GetArraySize(data);
     result.rows.reserve(result.dataSize);
+    return data;
+}
+} // namespace
+
+GatewayPage readGatewayPage(const cJSON *root)
+{
+    GatewayPage result;
+    const cJSON *data = readListHead(root, result);
     const cJSON *element = nullptr;
     cJSON_ArrayForEach(element, data) {
         const std::optional<QString> serial = jsonStringMember(element, "gatewaySn");
@@ -45,15 +55,9 @@ GatewayPage readGatewayPage(const cJSON *root)
 DevicePage readDevicePage(const cJSON *root)
 {
     DevicePage result;
-    result.page = readPageInfo(root);
-    if (!result.page)
-        return result;
-    const cJSON *data = jsonArrayMember(root, "data");
+    const cJSON *data = readListHead(root, result);
     if (!data)
         return result;
-    result.hasData = true;
-    result.dataSize = cJSON_GetArraySize(data);
-    result.rows.reserve(result.dataSize);
     const cJSON *element = nullptr;
     cJSON_ArrayForEach(element, data) {
         DeviceRow row;
