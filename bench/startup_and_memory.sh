@@ -16,7 +16,7 @@ done
 
 work="$(mktemp -d)"
 display=":$((100 + RANDOM % 400))"
-Xvfb "$display" -screen 0 1440x900x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1440x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 pids=("$xvfb_pid")
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"; }

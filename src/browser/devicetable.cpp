@@ -56,11 +56,12 @@ void MainWindow::fillDeviceTable(const cJSON *reply, int shownPage)
     for (int row = 0; row < filled; ++row) {
         const DeviceRow &device = page.rows.at(row);
         table->setCellWidget(row, 0, makeDeviceStatusCell(device.deviceOnline != 0));
-        table->setItem(row, 1, makeTextCell(device.deviceName));
-        deviceCell = makeTextCell(deviceClassText(device.deviceClassify));
-        table->setItem(row, 2, deviceCell);
-        table->setItem(row, 3, makeTextCell(device.realIp));
-        table->setItem(row, 4, makeTextCell(device.virtualIp));
+        const QString texts[] = {device.deviceName, deviceClassText(device.deviceClassify), device.realIp,
+                                 device.virtualIp};
+        for (int column = 1; column <= 4; ++column) {
+            deviceCell = makeTextCell(texts[column - 1]);
+            table->setItem(row, column, deviceCell);
+        }
     }
 }
 

@@ -7,9 +7,9 @@
 #include "mainwindow/mainwindow.h"
 #include "store/accountstore.h"
 #include "ui/messageboxes.h"
+#include "ui/windowmask.h"
 #include "ui_login.h"
 
-#include <QBitmap>
 #include <QComboBox>
 #include <QDebug>
 #include <QHBoxLayout>
@@ -17,9 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
-#include <QStyleOption>
 
 namespace {
 
@@ -287,21 +285,7 @@ void Login::on_checkBox_clicked()
 void Login::paintEvent(QPaintEvent *event)
 {
     Q_UNUSED(event)
-    QStyleOption option;
-    option.initFrom(this);
-    QPainter painter(this);
-    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
-
-    // Slightly rounded corners for the frameless window.
-    QBitmap mask(size());
-    mask.fill(Qt::color0);
-    QPainter maskPainter(&mask);
-    maskPainter.setRenderHint(QPainter::Antialiasing);
-    maskPainter.setPen(Qt::NoPen);
-    maskPainter.setBrush(Qt::color1);
-    maskPainter.drawRoundedRect(mask.rect(), 3, 3);
-    maskPainter.end();
-    setMask(mask);
+    paintStyledBackgroundWithRoundedMask(this, 3);
 }
 
 bool Login::eventFilter(QObject *watched, QEvent *event)
