@@ -1,0 +1,103 @@
+#include "support/boundwindow.h"
+
+#include "api/sessiontoken.h"
+
+#include <QTest>
+#include <QTimer>
+
+bool showsPicture(const QWidget *widget, const QString &resource)
+{
+    const QLabel *label = qobject_cast<const QLabel *>(widget);
+    if (!label && widget)
+        label = widget->findChild<QLabel *>();
+    const QPixmap shown = label ? label->pixmap(Qt::ReturnByValue) : QPixmap();
+    return !shown.isNull() && shown.toImage() == QPixmap(resource).toImage();
+}
+
+bool isIcon(const QIcon &icon, const QString &resource)
+{
+    return !icon.isNull() && icon.pixmap(16).toImage() == QIcon(resource).pixmap(16).toImage();
+}
+
+QStringList childTexts(const QTreeWidgetItem *root)
+{
+    QStringList texts;
+    for (int i = 0; root && i < root->childCount(); ++i)
+        texts.append(root->child(i)->text(0));
+    return texts;
+}
+
+sim::Fault fault(int code)
+{
+    sim::Fault result;
+    result.code = code;
+    return result;
+}
+
+sim::Fault fault(sim::Fault::Body body, const QByteArray &customBody)
+{
+    sim::Fault result;
+    result.body = body;
+    result.customBody = customBody;
+    return result;
+}
+
+sim::Fault replyBody(const QByteArray &body)
+{
+    return fault(sim::Fault::Body::Custom, body);
+}
+
+sim::Fault droppedConnection()
+{
+    sim::Fault result;
+    result.dropConnection = true;
+    return result;
+}
+
+bool BoundWindow::start(bool bound)
+{
+    const TokenReply reply = requestToken(demo::user, demo::password);
+    window.sessionToken = reply.token.value_or(QByteArray());
+    window.userName = demo::user;
+    window.userPassword = demo::password;
+    window.tapSerial = QByteArrayLiteral("unbound");
+    if (bound) {
+        ui->b_tap_LineEdit->setText(demo::tap);
+        ui->b_tap_pswd_lineEdit->setText(QStringLiteral("Tap@0001"));
+        window.on_btn_bound_tap_clicked();
+        window.watchdogTimer->stop();
+        window.reportTimer->stop();
+    }
+    window.show();
+    platform->clearRequests();
+    return platform.isRunning() && reply.token && bound == (window.tapSerial == demo::tap.toUtf8()) &&
+           bound == (window.rootItem != nullptr) && QTest::qWaitForWindowExposed(&window);
+}
+
+sim::Gateway BoundWindow::gateway(const QString &serial)
+{
+    sim::World world = platform->world();
+    const sim::Gateway *found = world.findGateway(serial);
+    return found ? *found : sim::Gateway();
+}
+
+void BoundWindow::click(QTreeWidgetItem *target)
+{
+    ui->treeWidget->scrollToItem(target);
+    QTest::mouseClick(ui->treeWidget->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      ui->treeWidget->visualItemRect(target).center());
+}
+
+bool BoundWindow::click(const QString &serial)
+{
+    const QList<QTreeWidgetItem *> found = ui->treeWidget->findItems(serial, Qt::MatchExactly | Qt::MatchRecursive);
+    if (!found.isEmpty())
+        click(found.first());
+    return !found.isEmpty();
+}
+
+QString BoundWindow::lastValue(const QString &operation, const QString &key)
+{
+    const QList<sim::RecordedRequest> requests = platform->requests(operation);
+    return requests.isEmpty() ? QString() : requests.last().value(key);
+}
