@@ -3,9 +3,6 @@
 #include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QSet>
 #include <QSettings>
 #include <QVariant>
 #include <QtEndian>
@@ -16,7 +13,7 @@
 // writer gives byte-array lists. QVariant's stream operator trusts the element count it finds
 // and reserves memory for it, so a damaged count could take the whole process down; a file
 // that fails the check is therefore never parsed by QSettings, reads as empty lists, and is
-// copied aside before it is first overwritten.
+// copied aside before it is overwritten.
 
 namespace {
 
@@ -207,28 +204,20 @@ QString keepDamagedCopy(const QString &path)
     return QFile::copy(path, target) ? target : QString();
 }
 
-// Files checked before their first write in this process, by absolute path.
-QMutex checkedFilesLock;
-QSet<QString> checkedFiles;
-
-// False when the write must not happen because a damaged file could not be set aside.
-bool prepareFirstWrite(const QString &path)
+// False when the write must not happen because a damaged file could not be set aside. Checked
+// before every write: the file may have been damaged since this process last wrote it.
+bool prepareWrite(const QString &path)
 {
-    const QString absolutePath = QFileInfo(path).absoluteFilePath();
-    QMutexLocker locker(&checkedFilesLock);
-    if (checkedFiles.contains(absolutePath))
+    if (inspect(path) != FileState::Damaged)
         return true;
-    if (inspect(path) == FileState::Damaged) {
-        const QString copy = keepDamagedCopy(path);
-        if (copy.isEmpty())
-            return false;
-        // Start afresh: QSettings would parse the damaged text while merging the new value.
-        if (!QFile::remove(path)) {
-            QFile::remove(copy);
-            return false;
-        }
+    const QString copy = keepDamagedCopy(path);
+    if (copy.isEmpty())
+        return false;
+    // Start afresh: QSettings would parse the damaged text while merging the new value.
+    if (!QFile::remove(path)) {
+        QFile::remove(copy);
+        return false;
     }
-    checkedFiles.insert(absolutePath);
     return true;
 }
 
@@ -250,7 +239,7 @@ QByteArrayList SettingsLists::read(const QString &filePath, const QString &key)
 
 void SettingsLists::write(const QString &filePath, const QString &key, const QByteArrayList &list)
 {
-    if (!prepareFirstWrite(filePath))
+    if (!prepareWrite(filePath))
         return;
     QSettings settings(filePath, QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("config"));

@@ -12,9 +12,9 @@ namespace SettingsLists {
 // converted, gives an empty list.
 QByteArrayList read(const QString &filePath, const QString &key);
 
-// Stores the list under "config/" + key. Before a file whose stored values could not be read is
-// overwritten for the first time, a copy of it is kept beside it (file name + ".corrupt"), so a
-// damaged file never costs the user what it still held.
+// Stores the list under "config/" + key. Before a damaged file is overwritten, a copy of it is
+// kept beside it (file name + ".corrupt", then ".corrupt.1", ...), so a damaged file never costs
+// the user what it still held.
 void write(const QString &filePath, const QString &key, const QByteArrayList &list);
 
 } // namespace SettingsLists

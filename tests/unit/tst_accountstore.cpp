@@ -1,48 +1,32 @@
 #include "store/accountstore.h"
 #include "support/workdir.h"
 
+#include <QDir>
 #include <QtTest>
 
 #include <QRandomGenerator>
 
 namespace {
 
-// A stand-in for a cipher text: whole 16-byte blocks of binary bytes, distinct per label.
+// A stand-in for one cipher text: binary bytes told apart by their label; "-" is an empty value.
 QByteArray block(const QByteArray &label)
 {
-    if (label == "-")
-        return QByteArray();
-    QByteArray bytes = label;
-    bytes.append('\0');
-    bytes.append(char(0xff));
-    bytes.append("\r\n\",;=\\");
-    bytes.append(char(0x92));
-    bytes.append(QByteArray(15 - (bytes.size() + 15) % 16, '\x80'));
-    return bytes;
+    return label == "-" ? QByteArray() : label + QByteArray("\0\xff\r\n\",;=\\\x92", 10);
 }
 
-// Space-separated labels; "-" is an empty entry.
-QByteArrayList blocks(const char *labels)
+// "names|passwords|flags", each a space-separated list of labels.
+AccountStore::Lists lists(const QByteArray &layout)
 {
-    QByteArrayList list;
-    for (const QByteArray &label : QByteArray(labels).split(' ')) {
-        if (!label.isEmpty())
-            list.append(block(label));
-    }
-    return list;
+    QList<QByteArrayList> parts{{}, {}, {}};
+    for (int i = 0; i < 3; ++i)
+        for (const QByteArray &label : layout.split('|').value(i).split(' '))
+            parts[i] += label.isEmpty() ? QByteArrayList() : QByteArrayList{block(label)};
+    return {parts[0], parts[1], parts[2]};
 }
 
-QByteArrayList eight(char prefix)
+QList<QByteArrayList> all(const AccountStore::Lists &lists)
 {
-    QByteArrayList list;
-    for (int i = 1; i <= 8; ++i)
-        list.append(block(QByteArray(1, prefix) + QByteArray::number(i)));
-    return list;
-}
-
-AccountStore::Lists lists(const QByteArrayList &names, const QByteArrayList &passwords, const QByteArrayList &flags)
-{
-    return AccountStore::Lists{names, passwords, flags};
+    return {lists.userNames, lists.passwords, lists.flags};
 }
 
 QByteArray readFile(const QString &path)
@@ -57,287 +41,128 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-#define COMPARE_LISTS(actual, expected)                                                                \
-    do {                                                                                               \
-        const AccountStore::Lists a_ = (actual);                                                       \
-        const AccountStore::Lists e_ = (expected);                                                     \
-        QCOMPARE(a_.userNames, e_.userNames);                                                          \
-        QCOMPARE(a_.passwords, e_.passwords);                                                          \
-        QCOMPARE(a_.flags, e_.flags);                                                                  \
-    } while (false)
-
-enum class Damage { Garbage, Truncated, CountBeyondPayload, TrailingBytes, PlainValue, UnknownEscape };
+const QByteArray Eight("n1 n2 n3 n4 n5 n6 n7 n8|p1 p2 p3 p4 p5 p6 p7 p8|f1 f2 f3 f4 f5 f6 f7 f8");
 
 } // namespace
-
-Q_DECLARE_METATYPE(AccountStore::Lists)
-Q_DECLARE_METATYPE(Damage)
 
 class TestAccountStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void recordAccount_data();
-    void recordAccount();
-    void removeAccount_data();
-    void removeAccount();
+    void update_data();
+    void update();
     void roundTripIsByteExact();
-    void emptyListsAreStoredAsEmptyKeys();
-    void missingFileReadsEmptyAndIsNotCreated();
-    void windowsLineEndingsReadBack();
-    void damagedFile_data();
-    void damagedFile();
-    void earlierDamagedCopyIsKept();
-    void cleanFileGetsNoCopy();
+    void damagedFileReadsEmptyAndIsKept();
 };
 
-void TestAccountStore::recordAccount_data()
+void TestAccountStore::update_data()
 {
-    QTest::addColumn<AccountStore::Lists>("stored");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QByteArray>("password");
-    QTest::addColumn<QByteArray>("flag");
-    QTest::addColumn<AccountStore::Lists>("expected");
-
-    QTest::newRow("new account with three stored: appended last")
-        << lists(blocks("a b c"), blocks("pa pb pc"), blocks("t f t")) << block("d") << block("pd") << block("f")
-        << lists(blocks("a b c d"), blocks("pa pb pc pd"), blocks("t f t f"));
-    QTest::newRow("account at the head moves to the tail with its new password and flag")
-        << lists(blocks("a b c"), blocks("pa pb pc"), blocks("t f t")) << block("a") << block("pa2") << block("f")
-        << lists(blocks("b c a"), blocks("pb pc pa2"), blocks("f t f"));
-    QTest::newRow("middle account moves to the tail")
-        << lists(blocks("a b c"), blocks("pa pb pc"), blocks("t f t")) << block("b") << block("pb") << block("t")
-        << lists(blocks("a c b"), blocks("pa pc pb"), blocks("t t t"));
-    QTest::newRow("ninth account is not added")
-        << lists(eight('n'), eight('p'), eight('f')) << block("n9") << block("p9") << block("f9")
-        << lists(eight('n'), eight('p'), eight('f'));
-    QTest::newRow("a stored account is still updated when eight are stored")
-        << lists(eight('n'), eight('p'), eight('f')) << block("n1") << block("new") << block("f1")
-        << lists(eight('n').mid(1) + blocks("n1"), eight('p').mid(1) + blocks("new"), eight('f').mid(1) + blocks("f1"));
-    QTest::newRow("empty name is never recorded")
-        << lists(blocks("a"), blocks("pa"), blocks("t")) << QByteArray() << block("p") << block("t")
-        << lists(blocks("a"), blocks("pa"), blocks("t"));
-    QTest::newRow("empty name with nothing stored")
-        << lists({}, {}, {}) << QByteArray() << block("p") << block("-") << lists({}, {}, {});
-    QTest::newRow("first login, flag never chosen: empty flag stored")
-        << lists({}, {}, {}) << block("a") << block("pa") << QByteArray()
-        << lists(blocks("a"), blocks("pa"), blocks("-"));
-    QTest::newRow("stored at a position the shorter lists lack")
-        << lists(blocks("a b c"), blocks("pa"), {}) << block("c") << block("pc") << block("t")
-        << lists(blocks("a b c"), blocks("pa pc"), blocks("t"));
-    QTest::newRow("limit applies per list")
-        << lists(eight('n'), eight('p').mid(0, 2), {}) << block("n9") << block("p9") << block("t")
-        << lists(eight('n'), eight('p').mid(0, 2) + blocks("p9"), blocks("t"));
-    QTest::newRow("only passwords full: name added, password not")
-        << lists(blocks("a"), eight('p'), blocks("t")) << block("b") << block("p9") << block("f")
-        << lists(blocks("a b"), eight('p'), blocks("t f"));
-    QTest::newRow("duplicate names: only the first moves")
-        << lists(blocks("a a b"), blocks("p1 p2 pb"), blocks("t t t")) << block("a") << block("p3") << block("f")
-        << lists(blocks("a b a"), blocks("p2 pb p3"), blocks("t t f"));
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("action"); // "+name password flag" records a login, "-name position" removes
+    QTest::addColumn<QByteArray>("expected");
+    const auto row = [](const char *name, const QByteArray &stored, const char *action, const QByteArray &expected) {
+        QTest::newRow(name) << stored << QByteArray(action) << expected;
+    };
+    row("new with three stored: last", "a b c|pa pb pc|t f t", "+d pd f", "a b c d|pa pb pc pd|t f t f");
+    row("stored: to the tail, new password and flag", "a b c|pa pb pc|t f t", "+a pa2 f", "b c a|pb pc pa2|f t f");
+    row("ninth not added", Eight, "+n9 p9 f9", Eight);
+    row("stored one updated with eight stored", Eight, "+n1 new f1",
+        "n2 n3 n4 n5 n6 n7 n8 n1|p2 p3 p4 p5 p6 p7 p8 new|f2 f3 f4 f5 f6 f7 f8 f1");
+    row("limit per list", "n1 n2 n3 n4 n5 n6 n7 n8|p1 p2|", "+n9 p9 t", "n1 n2 n3 n4 n5 n6 n7 n8|p1 p2 p9|t");
+    row("empty name never recorded", "a|pa|t", "+- p t", "a|pa|t");
+    row("empty flag stored", "||", "+a pa -", "a|pa|-");
+    row("record at a position shorter lists lack", "a b c|pa|", "+c pc t", "a b c|pa pc|t");
+    row("record duplicate names: the first moves", "a a b|p1 p2 pb|t t t", "+a p3 f", "a b a|p2 pb p3|t t f");
+    row("remove the middle of three", "a b c|pa pb pc|t f t", "-b 1", "a c|pa pc|t t");
+    row("remove unknown", "a b|pa pb|t f", "-x -1", "a b|pa pb|t f");
+    row("remove at a position shorter lists lack", "a b c|pa|", "-c 2", "a b|pa|");
+    row("remove the first of duplicates", "a b a|p1 pb p2|t t f", "-a 0", "b a|pb p2|t f");
 }
 
-void TestAccountStore::recordAccount()
+void TestAccountStore::update()
 {
-    QFETCH(AccountStore::Lists, stored);
-    QFETCH(QByteArray, name);
-    QFETCH(QByteArray, password);
-    QFETCH(QByteArray, flag);
-    QFETCH(AccountStore::Lists, expected);
-
-    AccountStore::recordAccount(stored, name, password, flag);
-    COMPARE_LISTS(stored, expected);
-}
-
-void TestAccountStore::removeAccount_data()
-{
-    QTest::addColumn<AccountStore::Lists>("stored");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<AccountStore::Lists>("expected");
-
-    QTest::newRow("middle of three") << lists(blocks("a b c"), blocks("pa pb pc"), blocks("t f t")) << block("b") << 1
-                                     << lists(blocks("a c"), blocks("pa pc"), blocks("t t"));
-    QTest::newRow("unknown name") << lists(blocks("a b"), blocks("pa pb"), blocks("t f")) << block("x") << -1
-                                  << lists(blocks("a b"), blocks("pa pb"), blocks("t f"));
-    QTest::newRow("the only account") << lists(blocks("a"), blocks("pa"), blocks("t")) << block("a") << 0
-                                      << lists({}, {}, {});
-    QTest::newRow("shorter lists lack the position") << lists(blocks("a b c"), blocks("pa"), {}) << block("c") << 2
-                                                     << lists(blocks("a b"), blocks("pa"), {});
-    QTest::newRow("first of duplicates") << lists(blocks("a b a"), blocks("p1 pb p2"), blocks("t t f")) << block("a")
-                                         << 0 << lists(blocks("b a"), blocks("pb p2"), blocks("t f"));
-}
-
-void TestAccountStore::removeAccount()
-{
-    QFETCH(AccountStore::Lists, stored);
-    QFETCH(QByteArray, name);
-    QFETCH(int, position);
-    QFETCH(AccountStore::Lists, expected);
-
-    QCOMPARE(AccountStore::removeAccount(stored, name), position);
-    COMPARE_LISTS(stored, expected);
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, action);
+    QFETCH(QByteArray, expected);
+    AccountStore::Lists accounts = lists(stored);
+    const QByteArrayList words = action.mid(1).split(' ');
+    if (action.startsWith('+'))
+        AccountStore::recordAccount(accounts, block(words[0]), block(words[1]), block(words[2]));
+    else
+        QCOMPARE(AccountStore::removeAccount(accounts, block(words[0])), words[1].toInt());
+    QCOMPARE(all(accounts), all(lists(expected)));
 }
 
 void TestAccountStore::roundTripIsByteExact()
 {
     ScopedWorkDir workDir;
     QVERIFY(workDir.isValid());
+    QCOMPARE(all(AccountStore::load()), all(lists("")));
+    QVERIFY(!QFileInfo::exists(AccountStore::filePath()));
+
     QByteArray everyByte;
     for (int i = 0; i < 256; ++i)
         everyByte.append(char(i));
     // Hex digits after numeric bytes, quotes, separators and a closing parenthesis are the cases
     // the INI escaping has to get right.
-    const AccountStore::Lists stored = lists({everyByte, QByteArray(16, '\0'), QByteArray("\0a1\x7f" "F)", 6)},
-                                             {QByteArray("a,b;c=d \"e\" \\", 13), QByteArray(32, char(0xff))},
-                                             {QByteArray(16, ')'), QByteArray(), everyByte + everyByte});
-
-    AccountStore::save(stored);
-    COMPARE_LISTS(AccountStore::load(), stored);
-    // The file format is QSettings' own serialisation of byte-array lists.
-    const QByteArray content = readFile(workDir.filePath(QStringLiteral("login.ini")));
+    const AccountStore::Lists stored{{everyByte, QByteArray(16, '\0'), QByteArray("\0a1\x7f" "F)", 6)},
+                                     {QByteArray("a,b;c=d \"e\" \\", 13), QByteArray(32, char(0xff))},
+                                     {QByteArray(16, ')'), QByteArray(), everyByte + everyByte}};
+    for (int round = 0; round < 2; ++round) {
+        AccountStore::save(stored);
+        QCOMPARE(all(AccountStore::load()), all(stored));
+    }
+    // QSettings' own serialisation of byte-array lists, as earlier versions wrote it.
+    const QByteArray content = readFile(AccountStore::filePath());
     QVERIFY(content.startsWith("[config]\n"));
     QCOMPARE(content.count("=@Variant(") + content.count("=\"@Variant("), 3);
 
-    AccountStore::save(stored);
-    COMPARE_LISTS(AccountStore::load(), stored);
-    QVERIFY(!QFileInfo::exists(workDir.filePath(QStringLiteral("login.ini.corrupt"))));
-}
-
-void TestAccountStore::emptyListsAreStoredAsEmptyKeys()
-{
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    AccountStore::save(lists(blocks("a"), blocks("pa"), blocks("t")));
-    AccountStore::save(lists({}, {}, {}));
-
-    QSettings settings(workDir.filePath(QStringLiteral("login.ini")), QSettings::IniFormat);
-    for (const QString &key : {QStringLiteral("config/username"), QStringLiteral("config/password"),
-                              QStringLiteral("config/isrembered")}) {
-        QVERIFY2(settings.contains(key), qPrintable(key));
-        QCOMPARE(settings.value(key).userType(), int(QMetaType::QByteArrayList));
-    }
-    COMPARE_LISTS(AccountStore::load(), lists({}, {}, {}));
-}
-
-void TestAccountStore::missingFileReadsEmptyAndIsNotCreated()
-{
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    COMPARE_LISTS(AccountStore::load(), lists({}, {}, {}));
-    QVERIFY(QDir(workDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-}
-
-void TestAccountStore::windowsLineEndingsReadBack()
-{
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    const AccountStore::Lists stored = lists(blocks("a b"), blocks("pa pb"), blocks("t f"));
-    AccountStore::save(stored, QStringLiteral("./written.ini"));
-    QByteArray content = readFile(QStringLiteral("written.ini"));
-    content.replace("\n", "\r\n");
-    QVERIFY(writeFile(QStringLiteral("login.ini"), content));
-
-    COMPARE_LISTS(AccountStore::load(), stored);
-    AccountStore::save(stored);
+    // A file edited on Windows reads the same; emptied lists are written, not left as they were.
+    QVERIFY(writeFile(AccountStore::filePath(), QByteArray(content).replace("\n", "\r\n")));
+    QCOMPARE(all(AccountStore::load()), all(stored));
+    AccountStore::save(lists(""));
+    QCOMPARE(all(AccountStore::load()), all(lists("")));
     QVERIFY(!QFileInfo::exists(QStringLiteral("login.ini.corrupt")));
 }
 
-void TestAccountStore::damagedFile_data()
+void TestAccountStore::damagedFileReadsEmptyAndIsKept()
 {
-    QTest::addColumn<Damage>("damage");
-    QTest::newRow("garbage bytes") << Damage::Garbage;
-    QTest::newRow("truncated variant") << Damage::Truncated;
-    QTest::newRow("list count beyond its bytes") << Damage::CountBeyondPayload;
-    QTest::newRow("bytes after the list") << Damage::TrailingBytes;
-    QTest::newRow("plain text value") << Damage::PlainValue;
-    QTest::newRow("escape the writer never makes") << Damage::UnknownEscape;
-}
-
-void TestAccountStore::damagedFile()
-{
-    QFETCH(Damage, damage);
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    const AccountStore::Lists earlier = lists(blocks("a b c"), blocks("pa pb pc"), blocks("t f t"));
-    AccountStore::save(earlier, QStringLiteral("./valid.ini"));
-    const QByteArray valid = readFile(QStringLiteral("valid.ini"));
-
-    QByteArray content;
-    switch (damage) {
-    case Damage::Garbage: {
-        QRandomGenerator random(20220901);
-        for (int i = 0; i < 4096; ++i)
-            content.append(char(random.bounded(256)));
-        break;
-    }
-    case Damage::Truncated:
-        content = valid.left(valid.size() * 6 / 10);
-        break;
-    case Damage::CountBeyondPayload:
-        // A damaged element count: Qt would reserve room for two billion entries.
-        content = valid + "extra=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xf0)\n";
-        break;
-    case Damage::TrailingBytes:
-        content = valid + "extra=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\0\\x1)\n";
-        break;
-    case Damage::PlainValue:
-        content = valid + "extra=abc\n";
-        break;
-    case Damage::UnknownEscape:
-        content = valid;
-        content.replace("@Variant(\\0", "@Variant(\\q");
-        QVERIFY(content != valid);
-        break;
-    }
-    QVERIFY(writeFile(QStringLiteral("login.ini"), content));
-
-    // Reading gives empty lists and leaves the file alone.
-    COMPARE_LISTS(AccountStore::load(), lists({}, {}, {}));
-    QCOMPARE(readFile(QStringLiteral("login.ini")), content);
-    QVERIFY(!QFileInfo::exists(QStringLiteral("login.ini.corrupt")));
-
-    // The first write keeps a copy of what the file held.
-    const AccountStore::Lists now = lists(blocks("d"), blocks("pd"), blocks("t"));
-    AccountStore::save(now);
-    QCOMPARE(readFile(QStringLiteral("login.ini.corrupt")), content);
-    COMPARE_LISTS(AccountStore::load(), now);
-
-    AccountStore::save(earlier);
-    COMPARE_LISTS(AccountStore::load(), earlier);
-    QVERIFY(!QFileInfo::exists(QStringLiteral("login.ini.corrupt.1")));
-}
-
-void TestAccountStore::earlierDamagedCopyIsKept()
-{
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
-    QVERIFY(writeFile(QStringLiteral("login.ini.corrupt"), "older"));
-    QVERIFY(writeFile(QStringLiteral("login.ini.corrupt.1"), "old"));
-    QVERIFY(writeFile(QStringLiteral("login.ini"), "[config]\nusername=@Variant(\\0\\0"));
-
-    AccountStore::save(lists(blocks("a"), blocks("pa"), blocks("t")));
-
-    QCOMPARE(readFile(QStringLiteral("login.ini.corrupt")), QByteArray("older"));
-    QCOMPARE(readFile(QStringLiteral("login.ini.corrupt.1")), QByteArray("old"));
-    QCOMPARE(readFile(QStringLiteral("login.ini.corrupt.2")), QByteArray("[config]\nusername=@Variant(\\0\\0"));
-    COMPARE_LISTS(AccountStore::load(), lists(blocks("a"), blocks("pa"), blocks("t")));
-}
-
-void TestAccountStore::cleanFileGetsNoCopy()
-{
-    ScopedWorkDir workDir;
-    QVERIFY(workDir.isValid());
+    QByteArray valid;
     {
-        // Written by QSettings itself, as an earlier run of the program would have.
-        QSettings settings(QStringLiteral("./login.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("config/username"), QVariant::fromValue(blocks("a b")));
+        ScopedWorkDir workDir;
+        AccountStore::save(lists("a b c|pa pb pc|t f t"));
+        valid = readFile(AccountStore::filePath());
     }
-    COMPARE_LISTS(AccountStore::load(), lists(blocks("a b"), {}, {}));
+    QByteArray garbage(4096, '\0');
+    QRandomGenerator(20220901).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+    const QByteArrayList damaged{
+        garbage,
+        valid.left(valid.size() * 6 / 10),
+        valid + "extra=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xf0)\n", // a count Qt would reserve memory for
+        valid + "extra=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\0\\x1)\n",     // bytes after the list
+        valid + "extra=abc\n",
+        QByteArray(valid).replace("@Variant(\\0", "@Variant(\\q"), // an escape the writer never makes
+    };
+    for (int i = 0; i < damaged.size(); ++i) {
+        ScopedWorkDir workDir;
+        QVERIFY(workDir.isValid() && writeFile(AccountStore::filePath(), damaged[i]));
+        // An earlier copy is never overwritten.
+        const QString copy = i % 2 ? QStringLiteral("login.ini.corrupt.1") : QStringLiteral("login.ini.corrupt");
+        QVERIFY(i % 2 == 0 || writeFile(QStringLiteral("login.ini.corrupt"), "older"));
 
-    AccountStore::save(lists(blocks("a b"), blocks("pa pb"), blocks("t f")));
+        QCOMPARE(all(AccountStore::load()), all(lists("")));
+        QCOMPARE(readFile(AccountStore::filePath()), damaged[i]);
+        AccountStore::save(lists("d|pd|t"));
+        QCOMPARE(readFile(copy), damaged[i]);
+        QCOMPARE(readFile(QStringLiteral("login.ini.corrupt")), i % 2 ? QByteArray("older") : damaged[i]);
+        QCOMPARE(all(AccountStore::load()), all(lists("d|pd|t")));
 
-    QVERIFY(!QFileInfo::exists(QStringLiteral("login.ini.corrupt")));
-    COMPARE_LISTS(AccountStore::load(), lists(blocks("a b"), blocks("pa pb"), blocks("t f")));
+        // Damaged again after this process wrote it: still set aside before the next write.
+        const QStringList copies = QDir().entryList({QStringLiteral("login.ini.corrupt*")});
+        QVERIFY(writeFile(AccountStore::filePath(), damaged[i]));
+        AccountStore::save(lists("e|pe|t"));
+        QCOMPARE(QDir().entryList({QStringLiteral("login.ini.corrupt*")}).size(), copies.size() + 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAccountStore)
