@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <iterator>
+
 namespace {
 const QString devicesList = QStringLiteral("devicesList");
 const QString busyGateway = QStringLiteral("KV2410A0001");  // 37 devices: two pages
@@ -56,8 +58,8 @@ QString pageLabels(Ui::MainWindow *ui)
 QStringList idsOf(const QVector<sim::Device> &devices)
 {
     QStringList ids;
-    for (const sim::Device &device : devices)
-        ids.append(QString::number(device.deviceId));
+    std::transform(devices.begin(), devices.end(), std::back_inserter(ids),
+                   [](const sim::Device &device) { return QString::number(device.deviceId); });
     return ids;
 }
 } // namespace
@@ -90,9 +92,8 @@ private slots:
         bound.platform->clearRequests();
 
         QVERIFY(bound.click(serial));
-        const QList<sim::RecordedRequest> requests = bound.platform->requests(devicesList);
-        QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests.at(0).rawQuery, "token=" + bound.window.sessionToken + "&index=1&size=25&gatewaySn=" +
+        QCOMPARE(bound.platform->requests(devicesList).size(), 1);
+        QCOMPARE(bound.lastQuery(devicesList), "token=" + bound.window.sessionToken + "&index=1&size=25&gatewaySn=" +
                                               serial.toUtf8() + "&customerId=" + QByteArray::number(demo::customer));
         QCOMPARE(pageLabels(bound.ui), pages);
         const QVector<sim::Device> devices = bound.gateway(serial).devices.mid(0, shown);
@@ -143,11 +144,10 @@ private slots:
         bound.platform->clearRequests();
 
         QTest::mouseClick(bound.window.findChild<QToolButton *>(button), Qt::LeftButton);
-        const QList<sim::RecordedRequest> requests = bound.platform->requests();
-        QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests.at(0).rawQuery, "token=" + bound.window.sessionToken + "&gatewaySn=" + busyGateway.toUtf8() +
-                                              "&size=25&index=" + QByteArray::number(page) +
-                                              "&customerId=" + QByteArray::number(demo::customer));
+        QCOMPARE(bound.platform->requests().size(), 1);
+        QCOMPARE(bound.lastQuery(devicesList), "token=" + bound.window.sessionToken + "&gatewaySn=" +
+                                                   busyGateway.toUtf8() + "&size=25&index=" + QByteArray::number(page) +
+                                                   "&customerId=" + QByteArray::number(demo::customer));
         QCOMPARE(pageLabels(bound.ui), QStringLiteral("%1/2").arg(page));
         const QVector<sim::Device> devices = bound.gateway(busyGateway).devices.mid((page - 1) * 25, 25);
         QCOMPARE(tableRows(bound.ui->tableWidget), expectedRows(devices));

@@ -1,12 +1,7 @@
 #include "mainwindow/framelesshelper.h"
 
-#include <QApplication>
-#include <QHoverEvent>
-#include <QMouseEvent>
-#include <QScreen>
-#include <QSignalSpy>
-#include <QTest>
-#include <QWidget>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 
@@ -20,9 +15,11 @@ public:
     int mouseEvents = 0;
 
 protected:
-    void mousePressEvent(QMouseEvent *) override { ++mouseEvents; }
-    void mouseReleaseEvent(QMouseEvent *) override { ++mouseEvents; }
-    void mouseMoveEvent(QMouseEvent *) override { ++mouseEvents; }
+    bool event(QEvent *event) override
+    {
+        mouseEvents += event->type() >= QEvent::MouseButtonPress && event->type() <= QEvent::MouseMove;
+        return QWidget::event(event);
+    }
 };
 
 // A mouse event at a point given in window coordinates; for a frameless window the global
@@ -33,6 +30,16 @@ void sendMouse(QWidget *window, QEvent::Type type, const QPoint &local, Qt::Mous
     QMouseEvent event(type, local, local, window->geometry().topLeft() + local,
                       type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
     QApplication::sendEvent(window, &event);
+}
+
+// Press at from, move to to, and release there unless told otherwise.
+void drag(QWidget *window, const QPoint &from, const QPoint &to, Qt::MouseButton button = Qt::LeftButton,
+          bool release = true)
+{
+    sendMouse(window, QEvent::MouseButtonPress, from, button);
+    sendMouse(window, QEvent::MouseMove, to);
+    if (release)
+        sendMouse(window, QEvent::MouseButtonRelease, to);
 }
 
 void hoverAt(QWidget *window, const QPoint &local)
@@ -89,8 +96,7 @@ private slots:
         QFETCH(Qt::MouseButton, button);
         QFETCH(QPoint, dragBy);
         QFETCH(QRect, expected);
-        sendMouse(window.get(), QEvent::MouseButtonPress, press, button);
-        sendMouse(window.get(), QEvent::MouseMove, press + dragBy);
+        drag(window.get(), press, press + dragBy, button, false);
         QCOMPARE(window->geometry(), expected);
         // The release ends it.
         sendMouse(window.get(), QEvent::MouseButtonRelease, press + dragBy);
@@ -105,8 +111,7 @@ private slots:
     {
         window->setMinimumSize(696, 546);
         window->setGeometry(50, 20, 700, 550);
-        sendMouse(window.get(), QEvent::MouseButtonPress, QPoint(699, 549));
-        sendMouse(window.get(), QEvent::MouseMove, QPoint(550, 380));
+        drag(window.get(), QPoint(699, 549), QPoint(550, 380), Qt::LeftButton, false);
         QCOMPARE(window->geometry(), QRect(50, 20, 700, 550));
         sendMouse(window.get(), QEvent::MouseMove, QPoint(695, 545));
         QCOMPARE(window->geometry(), QRect(50, 20, 696, 546));
@@ -119,7 +124,6 @@ private slots:
         QSignalSpy spy(helper.get(), &FramelessHelper::sigMax);
         sendMouse(window.get(), QEvent::MouseButtonDblClick, QPoint(200, 90));
         sendMouse(window.get(), QEvent::MouseButtonDblClick, QPoint(200, 89), Qt::RightButton);
-        QVERIFY(!helper->queryMaximized(window.get()));
         sendMouse(window.get(), QEvent::MouseButtonDblClick, QPoint(200, 89));
         // The helper's own state, not the platform's.
         QVERIFY(helper->queryMaximized(window.get()) && !window->isMaximized());
@@ -132,16 +136,11 @@ private slots:
     {
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         QSignalSpy spy(helper.get(), &FramelessHelper::sigMax);
-        helper->requestMaximized(window.get(), false);
-        helper->requestMaximized(window.get(), true);
-        helper->requestMaximized(window.get(), true);
-        QCOMPARE(window->geometry(), available);
+        for (const bool maximise : {false, true, true})
+            helper->requestMaximized(window.get(), maximise);
         // While maximised there is no drag, no resize and no resize cursor.
-        for (const QPoint &press : {QPoint(200, 10), QPoint(2, 200)}) {
-            sendMouse(window.get(), QEvent::MouseButtonPress, press);
-            sendMouse(window.get(), QEvent::MouseMove, press + QPoint(60, 30));
-            sendMouse(window.get(), QEvent::MouseButtonRelease, press + QPoint(60, 30));
-        }
+        for (const QPoint &press : {QPoint(200, 10), QPoint(2, 200)})
+            drag(window.get(), press, press + QPoint(60, 30));
         hoverAt(window.get(), QPoint(1, 1));
         sendMouse(window.get(), QEvent::MouseMove, QPoint(1, 200), Qt::NoButton);
         QVERIFY(!hasOwnCursor(window.get()));
@@ -153,35 +152,31 @@ private slots:
         QVERIFY(spy.at(0).at(0).toBool() && !spy.at(1).at(0).toBool());
 
         // A window restored to exactly (0, 0) is centred on the desktop, halves rounded down.
-        window->setGeometry(0, 0, 401, 301);
-        helper->requestMaximized(window.get(), true);
-        helper->requestMaximized(window.get(), false);
         const QSize desktop = QGuiApplication::primaryScreen()->virtualSize();
-        QCOMPARE(window->geometry(), QRect((desktop.width() - 401) / 2, (desktop.height() - 301) / 2, 401, 301));
-        window->setGeometry(0, 10, 401, 301);
-        helper->requestMaximized(window.get(), true);
-        helper->requestMaximized(window.get(), false);
-        QCOMPARE(window->geometry(), QRect(0, 10, 401, 301));
+        const QRect centred((desktop.width() - 401) / 2, (desktop.height() - 301) / 2, 401, 301);
+        for (const QRect &old : {QRect(0, 0, 401, 301), QRect(0, 10, 401, 301)}) {
+            window->setGeometry(old);
+            helper->requestMaximized(window.get(), true);
+            helper->requestMaximized(window.get(), false);
+            QCOMPARE(window->geometry(), old.topLeft().isNull() ? centred : old);
+        }
     }
 
     // Hover or plain move, each from an overridden cursor so that "no edge" must clear it; leaving
     // the window clears it too.
     void cursorShapes()
     {
-        const struct {
-            QPoint at;
-            int shape; // -1: no cursor of its own
-        } points[] = {{{398, 298}, Qt::SizeFDiagCursor}, {{398, 2}, Qt::SizeBDiagCursor}, {{4, 150}, Qt::SizeHorCursor},
-                      {{200, 299}, Qt::SizeVerCursor},   {{6, 150}, -1}};
-        for (const auto &point : points) {
+        // Shape -1: no cursor of its own.
+        const std::pair<QPoint, int> points[] = {{{398, 298}, Qt::SizeFDiagCursor}, {{398, 2}, Qt::SizeBDiagCursor},
+                                                 {{4, 150}, Qt::SizeHorCursor}, {{200, 299}, Qt::SizeVerCursor},
+                                                 {{6, 150}, -1}};
+        for (const auto &[at, shape] : points) {
             for (const bool hover : {true, false}) {
                 hoverAt(window.get(), QPoint(200, 1));
                 QVERIFY(hasOwnCursor(window.get()));
-                if (hover)
-                    hoverAt(window.get(), point.at);
-                else
-                    sendMouse(window.get(), QEvent::MouseMove, point.at, Qt::NoButton);
-                QCOMPARE(hasOwnCursor(window.get()) ? int(window->cursor().shape()) : -1, point.shape);
+                hover ? hoverAt(window.get(), at)
+                      : sendMouse(window.get(), QEvent::MouseMove, at, Qt::NoButton);
+                QCOMPARE(hasOwnCursor(window.get()) ? int(window->cursor().shape()) : -1, shape);
                 QEvent leave(QEvent::Leave);
                 QApplication::sendEvent(window.get(), &leave);
                 QVERIFY(!hasOwnCursor(window.get()));
@@ -189,26 +184,19 @@ private slots:
         }
     }
 
-    void unmanagedWindowIgnored()
+    // An unmanaged window is left alone; the helper forgets a window destroyed before it, and still
+    // serves a new one.
+    void unmanagedOrDeletedWindow()
     {
         CountingWindow other;
         other.setGeometry(200, 200, 300, 200);
         other.show();
         QSignalSpy spy(helper.get(), &FramelessHelper::sigMax);
-        sendMouse(&other, QEvent::MouseButtonPress, QPoint(2, 10));
-        sendMouse(&other, QEvent::MouseMove, QPoint(50, 50));
-        sendMouse(&other, QEvent::MouseButtonRelease, QPoint(50, 50));
+        drag(&other, QPoint(2, 10), QPoint(50, 50));
         helper->requestMaximized(&other, true);
         QCOMPARE(other.mouseEvents, 3);
         QCOMPARE(other.geometry(), QRect(200, 200, 300, 200));
         QVERIFY(!helper->queryMaximized(&other));
-        QCOMPARE(spy.count(), 0);
-    }
-
-    // The helper forgets a window destroyed before it, and still serves a new one.
-    void windowDeletedBeforeHelper()
-    {
-        QSignalSpy spy(helper.get(), &FramelessHelper::sigMax);
         QWidget *gone = window.get();
         window.reset();
         QVERIFY(!helper->queryMaximized(gone));
@@ -216,7 +204,6 @@ private slots:
         QCOMPARE(spy.count(), 0);
 
         window = std::make_unique<CountingWindow>();
-        window->setGeometry(100, 100, 400, 300);
         helper->manageWidget(window.get());
         helper->requestMaximized(window.get(), true);
         QCOMPARE(spy.count(), 1);

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace bindingtest;
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 
@@ -22,8 +24,8 @@ private slots:
     {
         ScopedWorkDir dir;
         MainWindow window;
-        QCOMPARE(window.size(), QSize(1039, 672));
-        QCOMPARE(window.minimumSize(), QSize(696, 546));
+        QCOMPARE(QList<QSize>({window.size(), window.minimumSize()}),
+                 QList<QSize>({QSize(1039, 672), QSize(696, 546)}));
         QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
         QCOMPARE(window.windowFlags() &
                      (Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -63,20 +65,17 @@ private slots:
         for (int column = 0; column < table->columnCount(); ++column)
             headers << table->horizontalHeaderItem(column)->text();
         QCOMPARE(headers.join(QLatin1Char('|')), QStringLiteral("设备状态|设备名称|设备类型|真实IP|虚拟IP"));
-        QCOMPARE(table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
-        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QVERIFY(!table->verticalHeader()->isVisible() && !table->horizontalHeader()->highlightSections());
+        QVERIFY(table->horizontalHeader()->sectionResizeMode(0) == QHeaderView::Stretch && !table->editTriggers() &&
+                !table->verticalHeader()->isVisible() && !table->horizontalHeader()->highlightSections());
 
         // Keyboard order of the text fields.
-        auto nextField = [](QWidget *from) {
-            QWidget *next = from->nextInFocusChain();
-            while (next != from && !qobject_cast<QLineEdit *>(next))
-                next = next->nextInFocusChain();
-            return next;
-        };
-        QCOMPARE(nextField(ui->b_tap_LineEdit), static_cast<QWidget *>(ui->b_tap_pswd_lineEdit));
-        QCOMPARE(nextField(ui->b_tap_pswd_lineEdit), static_cast<QWidget *>(ui->lineEdit_search_SITE_NAME));
-        QCOMPARE(nextField(ui->lineEdit_search_SITE_NAME), static_cast<QWidget *>(ui->lineEdit_search_GW));
+        QWidget *field = ui->b_tap_LineEdit;
+        for (QWidget *expected : {ui->b_tap_pswd_lineEdit, ui->lineEdit_search_SITE_NAME, ui->lineEdit_search_GW}) {
+            do
+                field = field->nextInFocusChain();
+            while (!qobject_cast<QLineEdit *>(field));
+            QCOMPARE(field, expected);
+        }
 
         // State and timers at construction.
         QVERIFY(window.platformReachable && window.wasReachable == 1);
@@ -84,19 +83,14 @@ private slots:
         QCOMPARE(window.cipherKeyText, QStringLiteral("271828182845904523536028747135266"));
         QCOMPARE(window.cipherKey, QByteArrayLiteral("271828182845904523536028747135266"));
         for (QTimer *timer :
-             {window.watchdogTimer, window.reportTimer, window.reconnectTimer, window.connectTimeoutTimer}) {
+             {window.watchdogTimer, window.reportTimer, window.reconnectTimer, window.connectTimeoutTimer})
             QVERIFY(timer && timer->parent() == &window && !timer->isActive());
-        }
         QCOMPARE(window.tunnelProcess->parent(), &window);
         QCOMPARE(window.tunnelProcess->processChannelMode(), QProcess::MergedChannels);
         QVERIFY(window.managementSocket && !window.managementSocket->parent());
         QVERIFY(window.userDesign && !window.userDesign->parent());
-    }
 
-    void maximiseButtonAndDoubleClickShareOneState()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
+        // The maximise button and a double click in the title band share one state.
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy spy(window.framelessHelper, &FramelessHelper::sigMax);
@@ -115,11 +109,10 @@ private slots:
         QCOMPARE(window.ui->btnMax->icon().pixmap(20).toImage(), restoredIcon);
     }
 
-    void tokenHandOverShowsTheUserAndTheBindPage()
+    void tokenHandOverAndUserDialog()
     {
-        ScopedWorkDir dir;
-        SimFixture platform;
-        MessageRecorder boxes;
+        Scene scene;
+        QVERIFY(scene.isReady());
         MainWindow window;
         window.show();
         window.getToken("token-1", QStringLiteral("张伟"), QStringLiteral("pa ss&word"));
@@ -127,20 +120,13 @@ private slots:
         QCOMPARE(QStringList({window.userName, window.userPassword, window.ui->username->text()}),
                  QStringList({QStringLiteral("张伟"), QStringLiteral("pa ss&word"), QStringLiteral("张伟")}));
         // No stored binding: the warning, then the bind page beside the empty page.
-        QCOMPARE(bindingtest::shownBoxes(boxes),
+        QCOMPARE(shownBoxes(scene.boxes),
                  QStringList(QStringLiteral("warning/window/提示/检测到您在本机尚未绑定TAP，请先进行绑定！")));
-        QVERIFY(bindingtest::showsBindPage(window));
+        QVERIFY(showsBindPage(window));
         QCOMPARE(window.tapSerial, QByteArrayLiteral("unbound"));
-        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("TAPBOUND.ini"))));
-    }
+        QVERIFY(!QFile::exists(scene.dir.filePath(QStringLiteral("TAPBOUND.ini"))));
 
-    void userButtonFillsTheDialogBeforeShowingIt()
-    {
-        ScopedWorkDir dir;
-        MessageRecorder boxes;
-        MainWindow window;
-        window.sessionToken = "tok";
-        window.ui->username->setText(QStringLiteral("demo"));
+        // The user button fills the dialog before it shows.
         window.tapSerial = "TAP-1";
         bool filledBeforeShown = false;
         connect(&window, &MainWindow::sendToken_UsrName_TAP, this,
@@ -148,118 +134,85 @@ private slots:
         window.on_userdesign_clicked();
         QVERIFY(filledBeforeShown && window.userDesign->isVisible());
         QCOMPARE(window.userDesign->windowModality(), Qt::ApplicationModal);
-        QCOMPARE(window.userDesign->ui->UserName->text(), QStringLiteral("demo"));
-        QCOMPARE(window.userDesign->ui->Bound_TAP->text(), QStringLiteral("TAP-1"));
-        QCOMPARE(window.userDesign->sessionToken, QStringLiteral("tok"));
-        window.userDesign->close();
-
-        window.tapSerial.clear();
-        window.on_userdesign_clicked();
-        QCOMPARE(window.userDesign->ui->Bound_TAP->text(), QStringLiteral("unbound"));
+        const Ui::UserDesign *dialog = window.userDesign->ui;
+        QCOMPARE(QStringList({dialog->UserName->text(), dialog->Bound_TAP->text(), window.userDesign->sessionToken}),
+                 QStringList({QStringLiteral("张伟"), QStringLiteral("TAP-1"), QStringLiteral("token-1")}));
         window.userDesign->close();
     }
 
-    void exitAnsweredNoChangesNothing()
+    void exit_data()
     {
-        ScopedWorkDir dir;
-        SimFixture platform;
-        FakeHostSystem host;
-        MessageRecorder boxes;
-        boxes.queueAnswer(QMessageBox::No);
-        MainWindow window;
-        window.show();
-        window.tunnelTapList = QStringList{QStringLiteral("TAP-A")};
-        window.tunnelPidList = QStringList{QStringLiteral("4242")};
-        window.reportTimer->start(60000);
-
-        QTest::mouseClick(window.ui->btnExit, Qt::LeftButton);
-        QCOMPARE(bindingtest::shownBoxes(boxes), QStringList(QStringLiteral("question/none/提示/是否退出当前程序")));
-        QVERIFY(host.killedProcessIds.isEmpty() && platform->requests().isEmpty());
-        QVERIFY(window.isVisible() && window.reportTimer->isActive());
+        QTest::addColumn<bool>("answerYes");
+        QTest::addColumn<QStringList>("pids"); // of the recorded tunnels
+        QTest::newRow("answered No") << false << QStringList{QStringLiteral("4242")};
+        QTest::newRow("two tunnels") << true << QStringList{QStringLiteral("101"), QStringLiteral("202")};
+        QTest::newRow("no tunnel") << true << QStringList();
     }
 
-    void exitAnsweredYesKillsReportsAndCloses()
+    void exit()
     {
-        ScopedWorkDir dir;
-        SimFixture platform;
-        FakeHostSystem host;
-        MessageRecorder boxes;
-        boxes.queueAnswer(QMessageBox::Yes);
+        QFETCH(bool, answerYes);
+        QFETCH(QStringList, pids);
+        Scene scene;
+        QVERIFY(scene.isReady());
+        scene.boxes.queueAnswer(answerYes ? QMessageBox::Yes : QMessageBox::No);
         MainWindow window;
         window.show();
-        const QByteArray token = *requestToken(QStringLiteral("demo"), QStringLiteral("Demo@2026")).token;
-        platform->clearRequests();
+        const QByteArray token = *requestToken(demo, demoPassword).token;
+        scene.platform->clearRequests();
         window.sessionToken = token;
         window.tapSerial = "TAP-A";
         window.trafficDelta = 5120;
-        window.tunnelTapList = QStringList{QStringLiteral("TAP-A"), QStringLiteral("TAP-B")};
-        window.tunnelInfoList = QStringList{QStringLiteral("pa"), QStringLiteral("pb")};
-        window.tunnelPidList = QStringList{QStringLiteral("101"), QStringLiteral("202")};
+        window.tunnelTapList = window.tunnelInfoList = window.tunnelPidList = pids;
+        window.reportTimer->start(60000);
 
         QTest::mouseClick(window.ui->btnExit, Qt::LeftButton);
-        QCOMPARE(host.killedProcessIds, QStringList({QStringLiteral("101"), QStringLiteral("202")}));
-        // The lists stay as they were; only the processes are gone.
-        QCOMPARE(window.tunnelTapList.size(), 2);
-
+        QCOMPARE(shownBoxes(scene.boxes), QStringList(QStringLiteral("question/none/提示/是否退出当前程序")));
+        QCOMPARE(scene.host.killedProcessIds, answerYes ? pids : QStringList());
+        QCOMPARE(window.tunnelPidList, pids); // only the processes are gone
         QList<QByteArray> sent;
-        for (const sim::RecordedRequest &request : platform->requests())
+        for (const sim::RecordedRequest &request : scene.platform->requests())
             sent << request.operation.toUtf8() + '?' + request.rawQuery;
-        QCOMPARE(sent,
-                 QList<QByteArray>({"updateTunnelAndTapState?token=" + token +
-                                        "&gatewaySn=TAP-A&tunnelOnline=0&tapOnline=1&flowData=5120",
-                                    "tunnelAlarmData?token=" + token + "&gatewaySn=TAP-A&warnSort=1&warnType=1"}));
-        QCOMPARE(window.trafficDelta, 0);
-        QVERIFY(!window.isVisible());
-    }
-
-    void exitWithoutTunnelsStillReports()
-    {
-        ScopedWorkDir dir;
-        SimFixture platform;
-        FakeHostSystem host;
-        MessageRecorder boxes;
-        MainWindow window;
-        window.show();
-        window.on_btnExit_clicked();
-        QVERIFY(host.killedProcessIds.isEmpty());
-        QCOMPARE(platform->requests(QStringLiteral("updateTunnelAndTapState")).size(), 1);
-        QCOMPARE(platform->requests(QStringLiteral("tunnelAlarmData")).size(), 1);
+        const QList<QByteArray> reports = {"updateTunnelAndTapState?token=" + token +
+                                               "&gatewaySn=TAP-A&tunnelOnline=0&tapOnline=1&flowData=5120",
+                                           "tunnelAlarmData?token=" + token + "&gatewaySn=TAP-A&warnSort=1&warnType=1"};
+        QCOMPARE(sent, answerYes ? reports : QList<QByteArray>());
+        QCOMPARE(window.trafficDelta, answerYes ? 0 : 5120);
+        QCOMPARE(window.isVisible(), !answerYes);
+        QVERIFY(answerYes || window.reportTimer->isActive());
     }
 
     void reachabilityProbeLatch()
     {
-        ScopedWorkDir dir;
-        SimFixture platform;
-        MessageRecorder boxes;
+        Scene scene;
+        QVERIFY(scene.isReady());
         MainWindow window;
         window.userName = QStringLiteral("demo");
         window.userPassword = QStringLiteral("Demo@2026");
 
         window.probeReachability();
-        QVERIFY(window.platformReachable);
-        QVERIFY(platform->requests(QStringLiteral("gatewayVagueFind")).isEmpty());
+        QVERIFY(window.platformReachable && scene.platform->requests(QStringLiteral("gatewayVagueFind")).isEmpty());
 
-        platform->setFault(QStringLiteral("getLintraToken"), bindingtest::fault(bindingtest::Drop));
+        scene.platform->setFault(QStringLiteral("getLintraToken"), fault(Drop));
         window.probeReachability();
         QVERIFY(!window.platformReachable && window.wasReachable == 0);
 
         // Recovery reloads gateway page 1 exactly once.
-        platform->clearFaults();
+        scene.platform->clearFaults();
         window.probeReachability();
         window.probeReachability();
-        QVERIFY(window.platformReachable && window.wasReachable == 1);
-        const auto reloads = platform->requests(QStringLiteral("gatewayVagueFind"));
+        QVERIFY(window.platformReachable && window.wasReachable == 1 && window.sessionToken.isEmpty());
+        const auto reloads = scene.platform->requests(QStringLiteral("gatewayVagueFind"));
         QCOMPARE(reloads.size(), 1);
         QCOMPARE(reloads.first().value(QStringLiteral("index")), QStringLiteral("1"));
-        QVERIFY(window.sessionToken.isEmpty());
 
         // 10002 to the probe: exactly one re-request, which stores the granted token.
-        platform->clearRequests();
-        sim::Fault expired = bindingtest::fault(10002);
+        scene.platform->clearRequests();
+        sim::Fault expired = fault(10002);
         expired.times = 1;
-        platform->setFault(QStringLiteral("getLintraToken"), expired);
+        scene.platform->setFault(QStringLiteral("getLintraToken"), expired);
         window.probeReachability();
-        QCOMPARE(platform->requests(QStringLiteral("getLintraToken")).size(), 2);
+        QCOMPARE(scene.platform->requests(QStringLiteral("getLintraToken")).size(), 2);
         QVERIFY(!window.sessionToken.isEmpty());
     }
 };

@@ -18,6 +18,8 @@ namespace {
 
 const QString kTapAuthLogin = QStringLiteral("tapAuthLogin");
 const QString kGetToken = QStringLiteral("getLintraToken");
+const QString kOn = QStringLiteral(":/image/VPN_ON.png");
+const QString kOff = QStringLiteral(":/image/VPN_OFF.png");
 const QString kNotBound = QStringLiteral("检测到您在本机尚未绑定TAP，请先进行绑定！");
 
 QStringList warnings;
@@ -29,12 +31,9 @@ QtMessageHandler previousHandler = nullptr;
 void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     static const QRegularExpression qtClass(QStringLiteral("^Q[A-Za-z]+::"));
-    const bool own =
-        (!context.category || qstrcmp(context.category, "default") == 0) && !qtClass.match(message).hasMatch();
-    if (own && type == QtWarningMsg)
-        warnings.append(message);
-    else if (own && type == QtDebugMsg)
-        debugLines.append(message);
+    if ((!context.category || qstrcmp(context.category, "default") == 0) && !qtClass.match(message).hasMatch() &&
+        (type == QtWarningMsg || type == QtDebugMsg))
+        (type == QtWarningMsg ? warnings : debugLines).append(message);
     if (previousHandler)
         previousHandler(type, context, message);
 }
@@ -120,22 +119,18 @@ private slots:
         const auto page = [](const QByteArray &data) {
             return R"({"code":100,"page":{"size":30,"count":2,"index":1},"data":)" + data + "}";
         };
-        const QByteArray valid = pageReply(2);
         const struct {
             const char *name;
             QByteArray body;
             bool hasCode;
             int gateways;
         } hostile[] = {
-            {"truncated page", valid.left(valid.size() / 2), false, -1},
-            {"html", "<html><body>502 Bad Gateway</body></html>", false, -1},
             {"empty body", "", false, -1},
             {"JSON array", R"([100, {"code":100}])", false, -1},
             {"code as text", R"({"code":"100","data":[]})", false, -1},
             {"code out of range", R"({"code":1e300,"data":[]})", true, -1},
             {"nested 100000 deep", QByteArray(100000, '[') + QByteArray(100000, ']'), false, -1},
             {"page is an array", R"({"code":100,"page":[30,2,1],"data":[)" + row + "]}", true, 0},
-            {"page without count", R"({"code":100,"page":{"size":30,"index":1},"data":[)" + row + "]}", true, 0},
             {"data is an object", page(row), true, 0},
             {"serial is a number",
              page("[" + row + R"(,{"gatewaySn":5,"tunnelOnline":0,"customerId":1001},)" + row + "]"), true, 1},
@@ -192,8 +187,8 @@ private slots:
 
         const QList<sim::RecordedRequest> binds = scene.platform->requests(kTapAuthLogin);
         QCOMPARE(binds.size(), 1);
-        QCOMPARE(binds.first().value(QStringLiteral("gatewaySn")), tap1);
-        QCOMPARE(binds.first().value(QStringLiteral("passWord")), tap1Password);
+        QCOMPARE(binds.first().value(QStringLiteral("gatewaySn")) + binds.first().value(QStringLiteral("passWord")),
+                 tap1 + tap1Password);
         const QString box = automatic         ? QStringLiteral("about/none/提示/")
                             : trouble == Drop ? QStringLiteral("critical/none/绑定失败/")
                                               : QStringLiteral("critical/none/登录失败/");
@@ -214,19 +209,17 @@ private slots:
         const bool bound = gateways >= 0;
         QCOMPARE(*window.tapBound, bound);
         QCOMPARE(showsBindPage(window), !bound);
-        QCOMPARE(window.watchdogTimer->isActive(), bound);
-        QCOMPARE(window.reportTimer->isActive(), bound);
+        QCOMPARE(int(window.watchdogTimer->isActive()) + int(window.reportTimer->isActive()), bound ? 2 : 0);
         QCOMPARE(window.ui->treeWidget->topLevelItemCount(), bound ? 1 : 0);
         QCOMPARE(window.rootItem ? window.rootItem->childCount() : -1, gateways);
         if (bound) {
-            QCOMPARE(window.tapSerial, tap1.toUtf8());
-            QCOMPARE(window.tapPassword, tap1Password.toUtf8());
+            QCOMPARE(window.tapSerial + window.tapPassword, (tap1 + tap1Password).toUtf8());
             QCOMPARE(window.watchdogTimer->interval() + window.reportTimer->interval(), 2 * 60000);
-            QCOMPARE(window.ui->stackedWidget->currentIndex(), 0);
-            QCOMPARE(window.ui->WG_Current_Page->text(), QStringLiteral("1"));
+            QVERIFY(window.ui->stackedWidget->currentIndex() == 0 &&
+                    window.ui->WG_Current_Page->text() == QLatin1String("1"));
             QVERIFY(showsPicture(window.ui->siteRunstatus_2, QStringLiteral(":/image/对.png")));
-            QCOMPARE(window.rootItem, window.ui->treeWidget->topLevelItem(0));
-            QCOMPARE(window.rootItem->text(0), QStringLiteral("Korvane"));
+            QVERIFY(window.rootItem == window.ui->treeWidget->topLevelItem(0) &&
+                    window.rootItem->text(0) == QLatin1String("Korvane"));
             // The customer's first page with the tunnel icons, as the platform holds it.
             int row = 0;
             for (const sim::Gateway &gateway : scene.platform->world().gateways) {
@@ -234,9 +227,8 @@ private slots:
                     continue;
                 const QTreeWidgetItem *item = window.rootItem->child(row++);
                 QCOMPARE(item->text(0), gateway.gatewaySn);
-                const QString icon =
-                    gateway.tunnelOnline ? QStringLiteral(":/image/VPN_ON.png") : QStringLiteral(":/image/VPN_OFF.png");
-                QCOMPARE(item->icon(0).pixmap(16).toImage(), QIcon(icon).pixmap(16).toImage());
+                QCOMPARE(item->icon(0).pixmap(16).toImage(),
+                         QIcon(gateway.tunnelOnline ? kOn : kOff).pixmap(16).toImage());
             }
             return;
         }
@@ -244,41 +236,12 @@ private slots:
         const bool codeRead = !automatic || file == Removed || trouble == 10002;
         QCOMPARE(window.tapSerial, codeRead ? QByteArrayLiteral("unbound") : QByteArray());
         QCOMPARE(window.ui->b_tap_LineEdit->text(), automatic ? QString() : tap1); // the user may correct and retry
-        // Where only the session or the transfer failed, a retry binds: by hand with the fresh token,
-        // or at the next login.
-        if (trouble != 10002 && !(automatic && file == Kept))
-            return;
-        scene.platform->clearFaults();
-        scene.boxes.clear();
-        MainWindow nextRun;
-        MainWindow &retried = automatic ? nextRun : window;
-        if (automatic)
-            QVERIFY(logIn(nextRun, demo, demoPassword));
-        else
+        if (!automatic && trouble == 10002) { // a retry by hand binds with the fresh token
             bindManually(window, tap1, tap1Password);
-        QVERIFY(*retried.tapBound);
-        QVERIFY(scene.boxes.isEmpty());
-        QCOMPARE(scene.platform->requests(kTapAuthLogin).last().value(QStringLiteral("token")).toUtf8(),
-                 retried.sessionToken);
-    }
-
-    void emptyFieldsSendNothing()
-    {
-        Scene scene;
-        QVERIFY(scene.isReady());
-        MainWindow window;
-        window.show();
-        QVERIFY(logIn(window, demo, demoPassword));
-        for (const auto &fields :
-             {qMakePair(QString(), tap1Password), qMakePair(tap1, QString()), qMakePair(QString(), QString())}) {
-            scene.boxes.clear();
-            bindManually(window, fields.first, fields.second);
-            QCOMPARE(shownBoxes(scene.boxes), QStringList(QStringLiteral("warning/window/警告/TAP或密码不能为空！")));
+            QVERIFY(*window.tapBound);
+            QCOMPARE(scene.platform->requests(kTapAuthLogin).last().value(QStringLiteral("token")).toUtf8(),
+                     window.sessionToken);
         }
-        QCOMPARE(scene.requestCount(kTapAuthLogin), 0);
-        QCOMPARE(scene.host.hardwareQueries, 0);
-        QVERIFY(!QFile::exists(TapBindingStore::filePath()));
-        QVERIFY(showsBindPage(window) && !*window.tapBound);
     }
 
     void twoUsersOnOnePc()
@@ -294,6 +257,16 @@ private slots:
         {
             MainWindow firstRun;
             QVERIFY(logIn(firstRun, engineer, engineerPassword));
+            for (const auto &fields :
+                 {qMakePair(QString(), tap2Password), qMakePair(tap2, QString()), qMakePair(QString(), QString())}) {
+                scene.boxes.clear();
+                bindManually(firstRun, fields.first, fields.second);
+                QCOMPARE(shownBoxes(scene.boxes),
+                         QStringList(QStringLiteral("warning/window/警告/TAP或密码不能为空！")));
+            }
+            // An empty field sends nothing and leaves no file.
+            QVERIFY(scene.requestCount(kTapAuthLogin) == 0 && scene.host.hardwareQueries == 0);
+            QVERIFY(!QFile::exists(TapBindingStore::filePath()) && showsBindPage(firstRun) && !*firstRun.tapBound);
             bindManually(firstRun, tap2, tap2Password);
             QVERIFY(*firstRun.tapBound);
             QCOMPARE(scene.platform->requests(kTapAuthLogin).value(0).rawQuery,
@@ -337,28 +310,25 @@ private slots:
         window.tunnelInfoList = QStringList{tap1Password, QStringLiteral("old")};
         window.tunnelPidList = QStringList{QStringLiteral("4242"), QStringLiteral("77")};
         window.tunnelConnected = window.tunnelProcessStarted = true;
-        window.ui->siteRunstatus->setPixmap(QPixmap(QStringLiteral(":/image/VPN_ON.png")));
+        window.ui->siteRunstatus->setPixmap(QPixmap(kOn));
         scene.platform->clearRequests();
 
         // While the binding stands the signal changes nothing.
         emit window.userDesign->closeSon();
         QVERIFY(scene.host.killedProcessIds.isEmpty() && scene.platform->requests().isEmpty());
-        QVERIFY(window.tunnelConnected && window.tunnelTapList.size() == 2);
-        QCOMPARE(window.tapSerial, tap1.toUtf8());
-        QVERIFY(window.ui->stackedWidget->currentIndex() == 0 && window.rootItem->childCount() == 30);
-        QCOMPARE(window.boundUserNames.size(), 2);
+        QVERIFY(window.tunnelConnected && window.tunnelTapList.size() == 2 && window.tapSerial == tap1.toUtf8());
+        QVERIFY(window.ui->stackedWidget->currentIndex() == 0 && window.rootItem->childCount() == 30 &&
+                window.boundUserNames.size() == 2);
 
         // What the user settings dialog does after the platform took the release.
         *window.tapBound = false;
         emit window.userDesign->closeSon();
         QCOMPARE(scene.host.killedProcessIds, QStringList(QStringLiteral("4242")));
-        QCOMPARE(window.tunnelTapList, QStringList(QStringLiteral("TAP-OLD-0001")));
-        QCOMPARE(window.tunnelInfoList, QStringList(QStringLiteral("old")));
-        QCOMPARE(window.tunnelPidList, QStringList(QStringLiteral("77")));
-        QVERIFY(showsPicture(window.ui->siteRunstatus, QStringLiteral(":/image/VPN_OFF.png")));
+        QCOMPARE(window.tunnelTapList + window.tunnelInfoList + window.tunnelPidList,
+                 QStringList({QStringLiteral("TAP-OLD-0001"), QStringLiteral("old"), QStringLiteral("77")}));
+        QVERIFY(showsPicture(window.ui->siteRunstatus, kOff) &&
+                debugLines.contains(QStringLiteral("TAP绑定解除，通道关闭")));
         QVERIFY(!window.tunnelConnected && window.reconnectSuppressed && !window.tunnelProcessStarted);
-        QVERIFY2(debugLines.contains(QStringLiteral("TAP绑定解除，通道关闭")),
-                 qPrintable(debugLines.join(QLatin1Char('\n'))));
         QStringList sent;
         for (const sim::RecordedRequest &request : scene.platform->requests())
             sent.append(request.operation + QLatin1Char(' ') + request.value(QStringLiteral("gatewaySn")) +
@@ -366,11 +336,9 @@ private slots:
                         request.value(QStringLiteral("warnType")));
         QCOMPARE(sent, QStringList({QStringLiteral("updateTunnelAndTapState TAP-DEMO-0001 0"),
                                     QStringLiteral("tunnelAlarmData TAP-DEMO-0001 1")}));
-        QVERIFY(showsBindPage(window));
         QCOMPARE(window.tapSerial, QByteArrayLiteral("unbound"));
+        QVERIFY(showsBindPage(window) && !window.rootItem && window.ui->treeWidget->topLevelItemCount() == 0);
         QVERIFY(window.ui->b_tap_LineEdit->text().isEmpty() && window.ui->b_tap_pswd_lineEdit->text().isEmpty());
-        QCOMPARE(window.ui->treeWidget->topLevelItemCount(), 0);
-        QVERIFY(!window.rootItem);
         // Only this user's entry leaves the in-memory lists; the file is the dialog's business.
         QCOMPARE(window.boundUserNames, TapBindingStore::load().userNames.mid(1));
         QCOMPARE(window.boundTapSerials, TapBindingStore::load().tapSerials.mid(1));
@@ -409,8 +377,7 @@ private slots:
         QVERIFY(logIn(window, demo, demoPassword));
         // Reads as no binding at all, and reading does not touch the file.
         QCOMPARE(scene.boxes.texts(), QStringList(kNotBound));
-        QCOMPARE(scene.requestCount(kTapAuthLogin), 0);
-        QVERIFY(window.boundUserNames.isEmpty());
+        QVERIFY(scene.requestCount(kTapAuthLogin) == 0 && window.boundUserNames.isEmpty());
         QCOMPARE(fileBytes(), content);
         // The first write keeps the damaged file beside the new one.
         bindManually(window, tap1, tap1Password);

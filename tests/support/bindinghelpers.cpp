@@ -10,7 +10,6 @@
 
 namespace bindingtest {
 
-namespace {
 QString decipher(const QByteArray &cipher)
 {
     return QString::fromUtf8(CredentialCipher::decipher(cipher, CredentialCipher::keyBytes()));
@@ -20,7 +19,6 @@ QByteArray encipher(const QString &text)
 {
     return CredentialCipher::encipher(text.toUtf8(), CredentialCipher::keyBytes());
 }
-} // namespace
 
 sim::Fault fault(int trouble, const QByteArray &customBody)
 {

@@ -40,6 +40,9 @@ struct Scene {
 enum Trouble { Drop = -1, NotJson = -2, Truncated = -3, Custom = -4 };
 sim::Fault fault(int trouble, const QByteArray &customBody = QByteArray());
 
+// A stored entry as text, and text as the program stores it.
+QString decipher(const QByteArray &cipher);
+QByteArray encipher(const QString &text);
 // "user|serial|password" as one stored binding reads.
 QString binding(const QString &user, const QString &serial, const QString &password);
 // The bindings of ./TAPBOUND.ini, deciphered, entry 0 first.

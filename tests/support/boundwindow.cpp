@@ -27,6 +27,16 @@ QStringList childTexts(const QTreeWidgetItem *root)
     return texts;
 }
 
+QString wrongIcon(const QTreeWidgetItem *root, sim::World world)
+{
+    for (int i = 0; root && i < root->childCount(); ++i) {
+        const sim::Gateway *gateway = world.findGateway(root->child(i)->text(0));
+        if (!gateway || !isIcon(root->child(i)->icon(0), gateway->tunnelOnline ? picture::on : picture::off))
+            return root->child(i)->text(0);
+    }
+    return QString();
+}
+
 sim::Fault fault(int code)
 {
     sim::Fault result;
@@ -81,6 +91,16 @@ sim::Gateway BoundWindow::gateway(const QString &serial)
     return found ? *found : sim::Gateway();
 }
 
+QStringList BoundWindow::customerSerials()
+{
+    QStringList serials;
+    for (const sim::Gateway &gateway : platform->world().gateways) {
+        if (gateway.customerId == demo::customer)
+            serials.append(gateway.gatewaySn);
+    }
+    return serials;
+}
+
 void BoundWindow::click(QTreeWidgetItem *target)
 {
     ui->treeWidget->scrollToItem(target);
@@ -100,4 +120,10 @@ QString BoundWindow::lastValue(const QString &operation, const QString &key)
 {
     const QList<sim::RecordedRequest> requests = platform->requests(operation);
     return requests.isEmpty() ? QString() : requests.last().value(key);
+}
+
+QByteArray BoundWindow::lastQuery(const QString &operation)
+{
+    const QList<sim::RecordedRequest> requests = platform->requests(operation);
+    return requests.isEmpty() ? QByteArray() : requests.last().rawQuery;
 }

@@ -29,6 +29,8 @@ inline const QString wrong = QStringLiteral(":/image/错.png");
 bool showsPicture(const QWidget *widget, const QString &resource);
 bool isIcon(const QIcon &icon, const QString &resource);
 QStringList childTexts(const QTreeWidgetItem *root);
+// The first child of root whose icon does not show its gateway's tunnel state in world, or "".
+QString wrongIcon(const QTreeWidgetItem *root, sim::World world);
 
 // Simulator faults: a forced reply code, a broken or custom body, a dropped connection.
 sim::Fault fault(int code);
@@ -51,10 +53,13 @@ struct BoundWindow {
     // request log starts empty.
     bool start(bool bound = true);
     sim::Gateway gateway(const QString &serial);
+    // The demo customer's gateway serials in the platform's order.
+    QStringList customerSerials();
     // A left click where the user would click the item.
     void click(QTreeWidgetItem *item);
     bool click(const QString &serial);
     int requestCount(const QString &operation) { return platform->requests(operation).size(); }
     // The first value of key in the last request of an operation.
     QString lastValue(const QString &operation, const QString &key);
+    QByteArray lastQuery(const QString &operation);
 };

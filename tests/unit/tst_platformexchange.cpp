@@ -56,12 +56,6 @@ Identity makeIdentity(const Identity *issuer, const char *san)
     return id;
 }
 
-void installEndpoint(int port, const QByteArray &caPem, long totalTimeoutMs = 5000)
-{
-    PlatformEndpoint endpoint{"https://127.0.0.1:" + QByteArray::number(port), caPem, 2000, totalTimeoutMs};
-    installPlatformEndpoint(endpoint);
-}
-
 struct Outcome {
     bool serverStarted = false;
     std::optional<QByteArray> reply;
@@ -96,7 +90,7 @@ Outcome exchange(const Identity &serverId, const QByteArray &caPem, const Platfo
     for (int i = 0; i < 5000 && !server.is_running(); ++i) // stop() only works once the loop runs
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     outcome.serverStarted = server.is_running();
-    installEndpoint(port, caPem, status == 0 ? 1000 : 5000);
+    installPlatformEndpoint({"https://127.0.0.1:" + QByteArray::number(port), caPem, 2000, status == 0 ? 1000 : 5000});
     outcome.reply = platformExchange(request);
     clientDone = true;
     server.stop();
@@ -104,16 +98,9 @@ Outcome exchange(const Identity &serverId, const QByteArray &caPem, const Platfo
     return outcome;
 }
 
-PlatformRequest tokenRequest()
-{
-    return Operations::getLintraToken(QStringLiteral("u"), QStringLiteral("p"));
-}
-
 enum { Ca, Server, OtherCa, OtherServer, WrongName, NoCa = -1 };
 
 } // namespace
-
-Q_DECLARE_METATYPE(PlatformRequest)
 
 class TestPlatformExchange : public QObject {
     Q_OBJECT
@@ -132,78 +119,52 @@ private slots:
             QVERIFY(id.cert && id.key);
     }
 
-    void outcome_data()
-    {
-        QTest::addColumn<int>("server");
-        QTest::addColumn<int>("ca");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("delivered");
-        QTest::addColumn<int>("seen");
-        const QByteArray json = u8R"({"code":100,"data":{"siteName":"上海一号站"}})";
-        QTest::newRow("200 json") << int(Server) << int(Ca) << 200 << json << true << 1;
-        QTest::newRow("500 body") << int(Server) << int(Ca) << 500 << QByteArray("{\"code\":10002}") << true << 1;
-        QTest::newRow("200 empty") << int(Server) << int(Ca) << 200 << QByteArray() << true << 1;
-        QTest::newRow("oversized") << int(Server) << int(Ca) << 200 << QByteArray(17 * 1024 * 1024, 'x') << false << 1;
-        QTest::newRow("redirect not followed") << int(Server) << int(Ca) << 302 << QByteArray("moved") << true << 1;
-        QTest::newRow("stall hits the time-out") << int(Server) << int(Ca) << 0 << json << false << 1;
-        QTest::newRow("chains to the configured CA") << int(OtherServer) << int(OtherCa) << 200 << json << true << 1;
-        QTest::newRow("chains to another CA") << int(OtherServer) << int(Ca) << 200 << json << false << 0;
-        QTest::newRow("host name mismatch") << int(WrongName) << int(Ca) << 200 << json << false << 0;
-        QTest::newRow("no CA: system store, not no check") << int(Server) << int(NoCa) << 200 << json << false << 0;
-    }
     void outcome()
     {
-        QFETCH(int, server);
-        QFETCH(int, ca);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(bool, delivered);
-        QFETCH(int, seen);
-        const QByteArray caPem = ca == NoCa ? QByteArray() : ids[std::size_t(ca)].pem;
-        const Outcome outcome = exchange(ids[std::size_t(server)], caPem, tokenRequest(), status, body);
-        QVERIFY(outcome.serverStarted);
-        QCOMPARE(outcome.reply.has_value(), delivered);
-        if (delivered)
-            QCOMPARE(*outcome.reply, body);
-        QCOMPARE(int(outcome.seen.size()), seen);
+        const QByteArray json = u8R"({"code":100,"data":{"siteName":"上海一号站"}})";
+        const struct { const char *name; int server, ca, status; QByteArray body; bool ok; unsigned seen; } rows[] = {
+            {"200 json", Server, Ca, 200, json, true, 1},
+            {"500 body", Server, Ca, 500, "{\"code\":10002}", true, 1},
+            {"200 empty", Server, Ca, 200, QByteArray(), true, 1},
+            {"oversized", Server, Ca, 200, QByteArray(17 * 1024 * 1024, 'x'), false, 1},
+            {"redirect not followed", Server, Ca, 302, "moved", true, 1},
+            {"stall hits the time-out", Server, Ca, 0, json, false, 1},
+            {"chains to the configured CA", OtherServer, OtherCa, 200, json, true, 1},
+            {"chains to another CA", OtherServer, Ca, 200, json, false, 0},
+            {"host name mismatch", WrongName, Ca, 200, json, false, 0},
+            {"no CA: system store, not no check", Server, NoCa, 200, json, false, 0},
+        };
+        const PlatformRequest token = Operations::getLintraToken(QStringLiteral("u"), QStringLiteral("p"));
+        for (const auto &row : rows) {
+            const QByteArray caPem = row.ca == NoCa ? QByteArray() : ids[std::size_t(row.ca)].pem;
+            const Outcome outcome = exchange(ids[std::size_t(row.server)], caPem, token, row.status, row.body);
+            QVERIFY2(outcome.serverStarted && outcome.seen.size() == row.seen, row.name);
+            QVERIFY2(outcome.reply == (row.ok ? std::optional<QByteArray>(row.body) : std::nullopt), row.name);
+        }
     }
 
-    void requestShape_data()
-    {
-        QTest::addColumn<PlatformRequest>("request");
-        QTest::addColumn<bool>("jsonType");
-        QTest::addColumn<QString>("userName");
-        QTest::addColumn<QString>("passWord");
-        const QString userName = QStringLiteral("张三 & co"), passWord = QStringLiteral("p%+#=~x?");
-        QTest::newRow("getLintraToken") << Operations::getLintraToken(userName, passWord) << true << userName
-                                        << passWord;
-        QTest::newRow("getSiteInfo") << Operations::getSiteInfo("tok", QStringLiteral("GW1")) << true << QString()
-                                     << QString();
-        QTest::newRow("getDownload") << Operations::getDownload("tok", QStringLiteral("TAP1")) << false << QString()
-                                     << QString();
-    }
     void requestShape()
     {
-        QFETCH(PlatformRequest, request);
-        QFETCH(bool, jsonType);
-        QFETCH(QString, userName);
-        QFETCH(QString, passWord);
-        const Outcome outcome = exchange(ids[Server], ids[Ca].pem, request);
-        QVERIFY(outcome.reply.has_value());
-        QCOMPARE(outcome.seen.size(), std::size_t(1));
-        const httplib::Request &got = outcome.seen.front();
-        QCOMPARE(QByteArray::fromStdString(got.method), QByteArray("POST"));
-        QVERIFY(got.body.empty());
-        QCOMPARE(QByteArray::fromStdString(got.get_header_value("Content-Length")), QByteArray("0"));
-        QCOMPARE(QByteArray::fromStdString(got.target), "/lintraApi/" + request.operation + request.query);
-        QCOMPARE(got.get_header_value_count("Content-Type"), std::size_t(jsonType ? 1 : 0));
-        if (jsonType)
-            QCOMPARE(QByteArray::fromStdString(got.get_header_value("Content-Type")), QByteArray("application/json"));
-        if (!userName.isEmpty()) { // the server decodes exactly the two values as typed
-            QCOMPARE(got.params.size(), std::size_t(2));
-            QCOMPARE(QString::fromStdString(got.get_param_value("userName")), userName);
-            QCOMPARE(QString::fromStdString(got.get_param_value("passWord")), passWord);
+        const QString userName = QStringLiteral("张三 & co"), passWord = QStringLiteral("p%+#=~x?");
+        for (const PlatformRequest &request : {Operations::getLintraToken(userName, passWord),
+                                               Operations::getSiteInfo("tok", QStringLiteral("GW1")),
+                                               Operations::getDownload("tok", QStringLiteral("TAP1"))}) {
+            const Outcome outcome = exchange(ids[Server], ids[Ca].pem, request);
+            QVERIFY(outcome.reply.has_value());
+            QCOMPARE(outcome.seen.size(), std::size_t(1));
+            const httplib::Request &got = outcome.seen.front();
+            QCOMPARE(QByteArray::fromStdString(got.method + " " + got.target + " " +
+                                               got.get_header_value("Content-Length") + " " + got.body),
+                     "POST /lintraApi/" + request.operation + request.query + " 0 ");
+            // The certificate download goes without a Content-Type.
+            const bool json = request.operation != "getDownload";
+            QCOMPARE(got.get_header_value_count("Content-Type"), std::size_t(json));
+            QCOMPARE(QByteArray::fromStdString(got.get_header_value("Content-Type")), json ? "application/json" : "");
+            if (request.operation == "getLintraToken") { // the server decodes exactly the two values as typed
+                QCOMPARE(got.params.size(), std::size_t(2));
+                QCOMPARE(QString::fromStdString(got.get_param_value("userName")), userName);
+                QCOMPARE(QString::fromStdString(got.get_param_value("passWord")), passWord);
+            }
         }
     }
 
@@ -213,8 +174,8 @@ private slots:
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const int port = probe.serverPort();
         probe.close();
-        installEndpoint(port, ids[Ca].pem);
-        QVERIFY(!platformExchange(tokenRequest()).has_value());
+        installPlatformEndpoint({"https://127.0.0.1:" + QByteArray::number(port), ids[Ca].pem, 2000, 5000});
+        QVERIFY(!platformExchange(Operations::getLintraToken(QStringLiteral("u"), QStringLiteral("p"))).has_value());
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <QtTest>
 #include <algorithm>
+#include <chrono>
 #include <cjson/cJSON.h>
 #include <httplib.h>
 #include <memory>
@@ -29,19 +30,20 @@ struct Answer {
     }
     int number(const QByteArray &path) const { return cJSON_IsNumber(at(path)) ? at(path)->valueint : -1; }
     QString text(const QByteArray &path) const { return QString::fromUtf8(cJSON_GetStringValue(at(path))); }
-    char type(const QByteArray &p) const { return cJSON_IsNumber(at(p)) ? 'n' : cJSON_IsString(at(p)) ? 's' : '?'; }
     int code() const { return number("code"); }
     int rows() const { return cJSON_IsArray(at("data")) ? cJSON_GetArraySize(at("data")) : -1; }
-    // One member of every row of "data": the values joined by commas, or the JSON types (n, s, ?).
-    QString column(const char *name, bool types = false) const
+    // The named members of every row of "data" (or of "data" itself when it is an object), joined by
+    // commas; with types set, their JSON types instead (n, s, ?).
+    QString values(const QByteArray &names, bool types = false) const
     {
-        QStringList values;
-        for (int row = 0; row < rows(); ++row) {
-            const QByteArray path = "data." + QByteArray::number(row) + "." + name;
-            const QString value = type(path) == 'n' ? QString::number(number(path)) : text(path);
-            values << (types ? QString(QLatin1Char(type(path))) : value);
-        }
-        return values.join(QLatin1String(types ? "" : ","));
+        QStringList out;
+        for (int row = 0; row < std::max(rows(), 1); ++row)
+            for (const QByteArray &name : names.split(' ')) {
+                const QByteArray path = rows() < 0 ? "data." + name : "data." + QByteArray::number(row) + "." + name;
+                const char type = cJSON_IsNumber(at(path)) ? 'n' : cJSON_IsString(at(path)) ? 's' : '?';
+                out << (types ? QString(QLatin1Char(type)) : type == 'n' ? QString::number(number(path)) : text(path));
+            }
+        return rows() == 0 ? QString() : out.join(QLatin1String(types ? "" : ","));
     }
 };
 
@@ -52,14 +54,14 @@ Answer call(const QByteArray &operation, const QByteArray &query, int timeoutMs 
     httplib::SSLClient client("127.0.0.1", simulatorPort);
     client.enable_server_certificate_verification(false); // the client's own tests check the demo PKI
     client.set_url_encode(false);                         // queries go out exactly as written here
-    client.set_read_timeout(timeoutMs / 1000, (timeoutMs % 1000) * 1000);
-    const std::string path = "/lintraApi/" + operation.toStdString() + "?" + query.toStdString();
-    const httplib::Result result = client.Post(path, std::string(), "application/json");
-    return result ? Answer{result->status, QByteArray::fromStdString(result->get_header_value("Content-Type")),
-                           QByteArray::fromStdString(result->body),
-                           std::shared_ptr<cJSON>(cJSON_ParseWithLength(result->body.data(), result->body.size()),
-                                                  cJSON_Delete)}
-                  : Answer();
+    client.set_read_timeout(std::chrono::milliseconds(timeoutMs));
+    const auto r = client.Post("/lintraApi/" + operation.toStdString() + "?" + query.toStdString(), std::string(),
+                               "application/json");
+    if (!r)
+        return {};
+    const QByteArray body = QByteArray::fromStdString(r->body);
+    return {r->status, QByteArray::fromStdString(r->get_header_value("Content-Type")), body,
+            std::shared_ptr<cJSON>(cJSON_ParseWithLength(body.constData(), body.size()), cJSON_Delete)};
 }
 
 QByteArray login()
@@ -92,41 +94,31 @@ private slots:
         m_sim->clearRequests();
     }
 
-    void tokenGrant()
+    void tokens()
     {
         const std::pair<const char *, int> cases[] = {
             {"userName=engineer&passWord=Field%20%231%20%26%20co%2B", 100},
             {"userName=engineer&passWord=Field%20%231%20%26%20co%20", 10001}, // '+' is no space
-            {"userName=zhangwei&passWord=%E5%BC%A0%E4%BC%9F2026", 100},
-            {"userName=demo&passWord=demo", 10001},
-            {"userName=nobody&passWord=Demo%402026", 10001},
+            {"userName=zhangwei&passWord=%E5%BC%A0%E4%BC%9F2026", 100}, {"userName=nobody&passWord=Demo%402026", 10001},
         };
         for (const auto &[query, code] : cases) {
-            const Answer answer = call("getLintraToken", query);
-            QVERIFY2(answer.code() == code && answer.text("data.token").isEmpty() == (code != 100), query);
-            if (code == 100) // every grant is a fresh token
-                QVERIFY(call("getLintraToken", query).text("data.token") != answer.text("data.token"));
+            const Answer first = call("getLintraToken", query), second = call("getLintraToken", query);
+            QVERIFY2(first.code() == code && first.text("data.token").isEmpty() == (code != 100), query);
+            QVERIFY(code != 100 || first.text("data.token") != second.text("data.token")); // every grant is fresh
         }
-    }
-
-    void staleToken()
-    {
         // One query carrying every operation's keys; each operation reads the ones it needs.
         const QByteArray rest = "&gatewaySn=TAP-DEMO-0001&passWord=Tap%400001&customerId=1001&size=30&index=1"
                                 "&localip=f&ids=10001,&tunnelOnline=1&tapOnline=1&flowData=0&warnSort=1&warnType=1";
-        const QByteArray operations =
-            "tapAuthLogin updateTapAuth getCustomerInfo getConfigParam getDownload clientRestartProject "
-            "gatewayVagueFind getSiteInfo devicesList gatewayBatchFind devicesBatchFind "
-            "updateTunnelAndTapState tunnelAlarmData";
-        const QByteArray expired = login();
+        const QByteArray operations = "tapAuthLogin updateTapAuth getCustomerInfo getConfigParam getDownload "
+                                      "clientRestartProject gatewayVagueFind getSiteInfo devicesList gatewayBatchFind "
+                                      "devicesBatchFind updateTunnelAndTapState tunnelAlarmData";
+        const QByteArray expired = "token=" + login();
         m_sim->expireAllTokens();
-        const QByteArray token = login();
-        for (const QByteArray &operation : operations.split(' ')) {
-            QVERIFY2(call(operation, "token=" + token + rest).code() != 10002, operation.constData());
-            QVERIFY2(call(operation, "token=" + expired + rest).code() == 10002, operation.constData());
-            QVERIFY2(call(operation, "token=not-a-token" + rest).code() == 10002, operation.constData());
-            QVERIFY2(call(operation, rest.mid(1)).code() == 10002, operation.constData());
-        }
+        const QByteArray token = "token=" + login();
+        for (const QByteArray &op : operations.split(' '))
+            QVERIFY2(call(op, token + rest).code() != 10002 && call(op, expired + rest).code() == 10002
+                         && call(op, "token=x" + rest).code() == 10002 && call(op, rest.mid(1)).code() == 10002,
+                     op.constData());
     }
 
     void tapAuthLogin()
@@ -134,76 +126,62 @@ private slots:
         const std::tuple<const char *, const char *, int> cases[] = {
             {"TAP-DEMO-0002&passWord=Tap%20%232%20%26%20+x", "a", 100},
             {"TAP-DEMO-0001&passWord=Tap%400002", "a", 10001},
-            {"TAP-DEMO-0008&passWord=Tap%400008", "a", 10003},
+            {"TAP-DEMO-0008&passWord=Tap%400008", "a", 10003}, {"TAP-NONE&passWord=Tap%400001", "a", 10005},
             {"TAP-DEMO-0008&passWord=Tap%400008", "9b1f6a3c0d2e4f5a6b7c8d9e0f1a2b3c", 100}, // bound to this PC
             {"TAP-DEMO-0009&passWord=Tap%400009", "a", 10004},
-            {"TAP-NONE&passWord=Tap%400001", "a", 10005},
         };
         for (const auto &[serialAndPassword, fingerprint, code] : cases) {
             const Answer answer = withToken("tapAuthLogin", "&gatewaySn=" + QByteArray(serialAndPassword) +
                                                                 "&size=30&index=1&localip=" + fingerprint);
             QVERIFY2(answer.code() == code, serialAndPassword);
-            if (code != 100)
-                continue;
-            QCOMPARE(answer.number("page.count"), 75);
-            QCOMPARE(answer.column("gatewaySn", true) + answer.column("tunnelOnline", true),
-                     QString(30, QLatin1Char('s')) + QString(30, QLatin1Char('n')));
-            QCOMPARE(answer.column("customerId"), QString(QStringLiteral("1001,")).repeated(30).chopped(1));
+            const QString sn = QStringLiteral("sn").repeated(30), ids = QStringLiteral("1001,").repeated(30).chopped(1);
+            QVERIFY(code != 100 || (answer.number("page.count") == 75 && answer.values("customerId") == ids
+                                    && answer.values("gatewaySn tunnelOnline", true) == sn));
         }
     }
 
-    void gatewayPaging()
+    void gatewayVagueFind()
     {
         const int pages[][2] = {{1, 30}, {2, 30}, {3, 15}, {4, 0}, {0, 0}, {-1, 0}}; // index, rows
         for (const auto &[index, rows] : pages) {
-            const QByteArray query = "&gatewaySn=&gatewayName=&siteName=&customerId=1001&size=30&index=";
-            const Answer answer = withToken("gatewayVagueFind", query + QByteArray::number(index));
-            QCOMPARE(answer.number("page.count"), 75);
-            QCOMPARE(answer.number("page.index"), index);
-            QCOMPARE(answer.rows(), rows);
+            const Answer answer = withToken("gatewayVagueFind", "&gatewaySn=&gatewayName=&siteName=&customerId=1001"
+                                                                "&size=30&index=" + QByteArray::number(index));
+            QCOMPARE(QList<int>({answer.number("page.count"), answer.number("page.index"), answer.rows()}),
+                     QList<int>({75, index, rows}));
         }
-    }
-
-    void gatewaySearch()
-    {
-        m_sim->editWorld([](World &w) {
-            const auto gateway = [](const char *sn, const char *name, const char *site, int owner) {
-                return Gateway{QString::fromUtf8(sn), QString::fromUtf8(name), owner, 0, 0, {QString::fromUtf8(site)}};
-            };
-            w.gateways = {gateway("S-1", "泵站网关-01", "苏州工业园区一号泵站", 1001),
-                          gateway("S-2", "A&B +1% 水厂", "姑苏区一号自来水厂", 1001),
-                          gateway("S-3", "泵站网关-03", "吴中区二号雨水泵站", 1001),
-                          gateway("S-4", "泵站网关-04", "别家的泵站", 1002)};
-        });
-        const std::tuple<const char *, const char *, const char *> cases[] = {
+        const std::tuple<const char *, const char *, const char *, int> gateways[] = {
+            {"S-1", "泵站网关-01", "苏州工业园区一号泵站", 1001}, {"S-2", "A&B +1% 水厂", "姑苏区一号自来水厂", 1001},
+            {"S-3", "泵站网关-03", "吴中区二号雨水泵站", 1001}, {"S-4", "泵站网关-04", "别家的泵站", 1002}};
+        QVector<Gateway> list;
+        for (const auto &[sn, name, site, owner] : gateways)
+            list << Gateway{QString::fromUtf8(sn), QString::fromUtf8(name), owner, 0, 0, {QString::fromUtf8(site)}};
+        m_sim->editWorld([&list](World &w) { w.gateways = list; });
+        const std::tuple<const char *, const char *, const char *> searches[] = {
             {"siteName", "", "S-1,S-2,S-3"},   {"gatewaySn", "s-2", "S-2"}, {"siteName", "泵站", "S-1,S-3"},
             {"gatewayName", "A&B +1%", "S-2"}, {"siteName", "不存在", ""},
         };
-        for (const auto &[field, term, expected] : cases) {
-            const Answer answer = withToken("gatewayVagueFind", "&" + QByteArray(field) + "=" +
-                                                                    QUrl::toPercentEncoding(QString::fromUtf8(term)) +
-                                                                    "&customerId=1001&size=30&index=1");
-            QCOMPARE(answer.column("gatewaySn"), QString::fromUtf8(expected));
+        for (const auto &[field, term, expected] : searches) {
+            const QByteArray query = "&" + QByteArray(field) + "=" + QUrl::toPercentEncoding(QString::fromUtf8(term));
+            const Answer answer = withToken("gatewayVagueFind", query + "&customerId=1001&size=30&index=1");
+            QCOMPARE(answer.values("gatewaySn"), QString::fromUtf8(expected));
             QCOMPARE(answer.number("page.count"), answer.rows());
         }
     }
 
-    void siteInfoMemberTypes()
+    void siteInfoAndDownload()
     {
         const QByteArray members = "siteName siteWanIp siteLanIp siteAddress tunnelAddress1 createtimes flowDatas "
                                    "updateTimes gatewayCsq siteSort siteEnabled isVirtuaIp tunnelOnline gatewayOnline "
                                    "siteNetType";
-        for (const char *serial : {"KV2410A0011", "TAP-DEMO-0002"}) {
-            const Answer answer = withToken("getSiteInfo", "&gatewaySn=" + QByteArray(serial));
-            QByteArray types;
-            for (const QByteArray &member : members.split(' '))
-                types += answer.type("data." + member);
-            QCOMPARE(types, QByteArray("sssssssssnnnnnn"));
-        }
+        for (const char *serial : {"KV2410A0011", "TAP-DEMO-0002"})
+            QCOMPARE(withToken("getSiteInfo", "&gatewaySn=" + QByteArray(serial)).values(members, true),
+                     QStringLiteral("sssssssssnnnnnn"));
         QVERIFY(withToken("getSiteInfo", "&gatewaySn=KV0000X9999").code() != 100);
+        const Answer pem = withToken("getDownload", "&gatewaySn=TAP-DEMO-0001");
+        QVERIFY(pem.status == 200 && pem.contentType.startsWith("text/plain") && pem.body == demoCaPem());
     }
 
-    void devicesPaging()
+    void devices()
     {
         const World world = m_sim->world();
         const auto many = std::find_if(world.gateways.begin(), world.gateways.end(),
@@ -216,37 +194,22 @@ private slots:
             QStringList ids;
             for (const Device &device : many->devices.mid((page - 1) * 25, 25))
                 ids << QString::number(device.deviceId);
-            QCOMPARE(answer.column("deviceId"), ids.join(QLatin1Char(',')));
-            const QString types = answer.column("realIp", true) + answer.column("virtualIp", true) +
-                                  answer.column("deviceName", true) + answer.column("deviceOnline", true) +
-                                  answer.column("deviceClassify", true);
-            QCOMPARE(types, QString(3 * ids.size(), QLatin1Char('s')) + QString(2 * ids.size(), QLatin1Char('n')));
+            QCOMPARE(answer.values("deviceId"), ids.join(QLatin1Char(',')));
+            QCOMPARE(answer.values("realIp virtualIp deviceName deviceOnline deviceClassify", true),
+                     QStringLiteral("sssnn").repeated(ids.size()));
         }
-    }
-
-    void batchRepliesFollowRequestOrder()
-    {
         m_sim->editWorld([](World &w) {
             w.findGateway(QStringLiteral("KV2410A0003"))->tunnelOnline = 1;
             w.findGateway(QStringLiteral("KV2410A0001"))->tunnelOnline = 0;
             w.findDevice(10002)->deviceOnline = 0;
             w.findDevice(10005)->deviceOnline = 1;
         });
-        Answer answer = withToken("gatewayBatchFind", "&gatewaySn=KV2410A0003,NOPE,KV2410A0001,");
-        QCOMPARE(answer.column("gatewaySn"), QStringLiteral("KV2410A0003,KV2410A0001"));
-        QCOMPARE(answer.column("tunnelOnline"), QStringLiteral("1,0"));
-        answer = withToken("devicesBatchFind", "&ids=10005,999999,10002,");
-        QCOMPARE(answer.column("deviceId"), QStringLiteral("10005,10002"));
-        QCOMPARE(answer.column("deviceOnline"), QStringLiteral("1,0"));
+        // Batch replies follow the request's order and skip unknown entries.
+        QCOMPARE(withToken("gatewayBatchFind", "&gatewaySn=KV2410A0003,NOPE,KV2410A0001,")
+                     .values("gatewaySn tunnelOnline"), QStringLiteral("KV2410A0003,1,KV2410A0001,0"));
+        QCOMPARE(withToken("devicesBatchFind", "&ids=10005,999999,10002,").values("deviceId deviceOnline"),
+                 QStringLiteral("10005,1,10002,0"));
         QCOMPARE(withToken("devicesBatchFind", "&ids=").rows(), 0);
-    }
-
-    void downloadIsRawPem()
-    {
-        const Answer answer = withToken("getDownload", "&gatewaySn=TAP-DEMO-0001");
-        QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.body, demoCaPem());
-        QVERIFY(answer.contentType.startsWith("text/plain"));
     }
 
     void requestLogAndDecoding()
@@ -256,15 +219,14 @@ private slots:
         const QList<RecordedRequest> log = m_sim->requests(QStringLiteral("getSiteInfo"));
         QCOMPARE(log.size(), 1);
         const RecordedRequest &first = log.first();
-        QCOMPARE(first.method, QByteArray("POST"));
-        QCOMPARE(first.rawQuery, raw);
+        QCOMPARE(first.method + ' ' + first.rawQuery, "POST " + raw);
         QStringList pairs;
         for (const auto &[key, value] : first.query)
             pairs << key + QLatin1Char('=') + value;
         QCOMPARE(pairs.join(QLatin1Char('|')),
                  QStringLiteral("token=t|s=a&b|s=a+b|p=100%|sp=a b|zh=苏州|bad=50%zz%4|empty=|bare="));
-        QCOMPARE(first.value(QStringLiteral("s")), QStringLiteral("a&b"));
-        QVERIFY(first.value(QStringLiteral("missing")).isNull() && !first.value(QStringLiteral("empty")).isNull());
+        QVERIFY(first.value(QStringLiteral("missing")).isNull() && !first.value(QStringLiteral("empty")).isNull()
+                && first.value(QStringLiteral("s")) == QStringLiteral("a&b"));
         QVERIFY(first.headers.contains(qMakePair(QByteArray("Content-Type"), QByteArray("application/json"))));
     }
 
@@ -273,10 +235,8 @@ private slots:
         using Body = Fault::Body;
         // fault, status (0: no reply), code (-1: not JSON)
         const std::tuple<Fault, int, int> cases[] = {
-            {Fault{10002}, 200, 10002},
-            {Fault{{}, 500}, 500, 100},
-            {Fault{{}, {}, Body::NotJson}, 200, -1},
-            {Fault{{}, {}, Body::Truncated}, 200, -1},
+            {Fault{10002}, 200, 10002}, {Fault{{}, 500}, 500, 100},
+            {Fault{{}, {}, Body::NotJson}, 200, -1}, {Fault{{}, {}, Body::Truncated}, 200, -1},
             {Fault{{}, 502, Body::Custom, R"({"code":7})"}, 502, 7},
             {Fault{{}, {}, Body::Normal, {}, 0, true}, 0, -1}, // dropped connection
             {Fault{{}, {}, Body::Normal, {}, 1500}, 0, -1},    // delay beyond the client's patience
@@ -290,10 +250,8 @@ private slots:
             for (int round = 0; round < 2; ++round) {
                 const Answer faulted = call("gatewayVagueFind", query, fault.delayMs ? 300 : 10000);
                 QCOMPARE(qMakePair(faulted.status, faulted.code()), qMakePair(status, code));
-                if (fault.body == Body::Truncated)
-                    QCOMPARE(faulted.body, normal.body.left(normal.body.size() / 2));
-                if (fault.code) // the rest of the reply as usual
-                    QCOMPARE(faulted.number("page.count"), 75);
+                QVERIFY(fault.body != Body::Truncated || faulted.body == normal.body.left(normal.body.size() / 2));
+                QVERIFY(!fault.code || faulted.number("page.count") == 75); // the rest of the reply as usual
             }
             QCOMPARE(withToken("getSiteInfo", "&gatewaySn=KV2410A0001").code(), 100); // other operations untouched
             QCOMPARE(call("gatewayVagueFind", query).body, normal.body);
