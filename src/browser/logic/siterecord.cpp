@@ -2,14 +2,14 @@
 
 namespace {
 
-struct MemberSpec {
+struct MemberRule {
     SiteValue::Member member;
     const char *name;
     bool integer;
 };
 
 // Filling order of an ordinary site; a center site has no LAN segment and no signal value.
-constexpr MemberSpec kMembers[] = {
+constexpr MemberRule kMembers[] = {
     {SiteValue::SiteName, "siteName", false},       {SiteValue::SiteWanIp, "siteWanIp", false},
     {SiteValue::SiteLanIp, "siteLanIp", false},     {SiteValue::SiteEnabled, "siteEnabled", true},
     {SiteValue::SiteAddress, "siteAddress", false}, {SiteValue::TunnelAddress1, "tunnelAddress1", false},
@@ -35,17 +35,17 @@ std::optional<SiteRecord> readSiteRecord(const cJSON *root)
 
     SiteRecord record;
     record.centerSite = *siteSort != 0;
-    for (const MemberSpec &spec : kMembers) {
-        if (record.centerSite && !readByCenterSite(spec.member))
+    for (const MemberRule &rule : kMembers) {
+        if (record.centerSite && !readByCenterSite(rule.member))
             continue;
-        SiteValue value{spec.member, QString(), 0};
-        if (spec.integer) {
-            const std::optional<int> number = jsonIntMember(data, spec.name);
+        SiteValue value{rule.member, QString(), 0};
+        if (rule.integer) {
+            const std::optional<int> number = jsonIntMember(data, rule.name);
             if (!number)
                 break;
             value.number = *number;
         } else {
-            const std::optional<QString> text = jsonStringMember(data, spec.name);
+            const std::optional<QString> text = jsonStringMember(data, rule.name);
             if (!text)
                 break;
             value.text = *text;
