@@ -6,6 +6,7 @@
 //
 // Usage: bench_browserfill [runs]   (default 200 for the page-sized fills)
 
+#include "bench/benchsupport.h"
 #include "api/platformreply.h"
 #include "mainwindow/mainwindow.h"
 #include "ui/resources.h"
@@ -57,11 +58,9 @@ QByteArray devicePage(int rows)
     return reply + "]}";
 }
 
-double median(std::vector<double> values)
+double median(const std::vector<double> &values)
 {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+    return bench::percentile(values, 0.5);
 }
 
 // Seconds of each run of fn; prepare runs before each, untimed.
@@ -85,20 +84,15 @@ std::vector<double> timeRuns(int runs, const std::function<void()> &prepare, con
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::preferOffscreen();
     QApplication app(argc, argv);
     initKorvaneResources();
-    // The client's diagnostics (one line per meter step and so on) would drown the table.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    bench::silenceClientLog();
     const int runs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 200;
 
-    // The main window reads TAPBOUND.ini from the working directory: give it an empty one.
     QTemporaryDir workDir;
-    if (!workDir.isValid() || !QDir::setCurrent(workDir.path())) {
-        std::fprintf(stderr, "cannot enter a temporary directory\n");
+    if (!bench::enterTemporaryDirectory(workDir))
         return 2;
-    }
     MainWindow window;
     window.show();
     QCoreApplication::processEvents();

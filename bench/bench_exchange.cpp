@@ -4,6 +4,7 @@
 //
 // Usage: bench_exchange [rounds]   (default 300)
 
+#include "bench/benchsupport.h"
 #include "api/operations.h"
 #include "api/platformendpoint.h"
 #include "api/platformexchange.h"
@@ -66,16 +67,6 @@ bool barePost(const QByteArray &url, const QByteArray &caPem, std::string &body)
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     body.clear();
     return curl_easy_perform(h) == CURLE_OK;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double rank = p * static_cast<double>(n - 1);
-    const size_t low = static_cast<size_t>(rank);
-    const size_t high = std::min(low + 1, n - 1);
-    return values[low] + (values[high] - values[low]) * (rank - static_cast<double>(low));
 }
 
 double millisecondsSince(Clock::time_point start)
@@ -167,18 +158,18 @@ int main(int argc, char **argv)
     }
     simulator.stop();
 
-    const double clientMedian = percentile(client, 0.5);
-    const double bareMedian = percentile(bare, 0.5);
+    const double clientMedian = bench::percentile(client, 0.5);
+    const double bareMedian = bench::percentile(bare, 0.5);
     const double ratio = clientMedian / bareMedian;
 
     std::printf("Platform exchange: gatewayVagueFind page 1 (%lld reply bytes), %s, %d rounds interleaved\n",
                 static_cast<long long>(replyBytes), endpoint.baseUrl.constData(), rounds);
     std::printf("TLS verified against the demo CA, fresh handle per exchange, %d failed exchanges\n\n", failures);
     std::printf("%-28s %10s %10s %10s\n", "", "median ms", "p10 ms", "p90 ms");
-    std::printf("%-28s %10.3f %10.3f %10.3f\n", "bare libcurl POST", bareMedian, percentile(bare, 0.1),
-                percentile(bare, 0.9));
-    std::printf("%-28s %10.3f %10.3f %10.3f\n", "client (catalogue+cJSON)", clientMedian, percentile(client, 0.1),
-                percentile(client, 0.9));
+    std::printf("%-28s %10.3f %10.3f %10.3f\n", "bare libcurl POST", bareMedian, bench::percentile(bare, 0.1),
+                bench::percentile(bare, 0.9));
+    std::printf("%-28s %10.3f %10.3f %10.3f\n", "client (catalogue+cJSON)", clientMedian, bench::percentile(client, 0.1),
+                bench::percentile(client, 0.9));
     std::printf("\n%-28s %10.3f   target <= 1.100: %s\n", "ratio client / bare", ratio,
                 ratio <= 1.10 ? "met" : "MISSED");
     return failures == 0 ? 0 : 1;

@@ -5,6 +5,7 @@
 //
 // Usage: bench_reporttick [ticks]   (default 60)
 
+#include "bench/benchsupport.h"
 #include "api/operations.h"
 #include "api/platformendpoint.h"
 #include "api/platformexchange.h"
@@ -34,16 +35,6 @@ const QString kTap = QStringLiteral("TAP-DEMO-0001");
 const QString kTapPassword = QStringLiteral("Tap@0001");
 const QString kBusyGateway = QStringLiteral("KV2410A0001"); // a full device page of 25
 
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double rank = p * double(n - 1);
-    const size_t low = size_t(rank);
-    const size_t high = std::min(low + 1, n - 1);
-    return values[low] + (values[high] - values[low]) * (rank - double(low));
-}
-
 QTreeWidgetItem *gatewayItem(MainWindow &window, const QString &serial)
 {
     for (int i = 0; window.rootItem && i < window.rootItem->childCount(); ++i) {
@@ -57,18 +48,15 @@ QTreeWidgetItem *gatewayItem(MainWindow &window, const QString &serial)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::preferOffscreen();
     QApplication app(argc, argv);
     initKorvaneResources();
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    bench::silenceClientLog();
     const int ticks = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
 
     QTemporaryDir workDir;
-    if (!workDir.isValid() || !QDir::setCurrent(workDir.path())) {
-        std::fprintf(stderr, "cannot enter a temporary directory\n");
+    if (!bench::enterTemporaryDirectory(workDir))
         return 2;
-    }
 
     sim::PlatformSimulator platform(sim::demoWorld(), sim::demoServerCertificatePem(), sim::demoServerKeyPem());
     if (!platform.start(QStringLiteral("127.0.0.1"), 0)) {
@@ -147,16 +135,16 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    const double tickMedian = percentile(tickSeconds, 0.5);
-    const double bareMedian = percentile(bareSeconds, 0.5);
+    const double tickMedian = bench::percentile(tickSeconds, 0.5);
+    const double bareMedian = bench::percentile(bareSeconds, 0.5);
     std::printf("ReportState tick against the in-process simulator, %d ticks (30 gateways, 25 devices)\n", ticks);
     std::printf("  exchanges per tick: %d (%s)\n\n", int(tickRequests.size()),
                 qPrintable(operations.join(QStringLiteral(", "))));
     std::printf("  %-36s %10s %10s %10s\n", "", "median", "p90", "max");
     std::printf("  %-36s %7.2f ms %7.2f ms %7.2f ms\n", "ReportState (GUI thread blocked)", tickMedian * 1e3,
-                percentile(tickSeconds, 0.9) * 1e3, percentile(tickSeconds, 1.0) * 1e3);
+                bench::percentile(tickSeconds, 0.9) * 1e3, bench::percentile(tickSeconds, 1.0) * 1e3);
     std::printf("  %-36s %7.2f ms %7.2f ms %7.2f ms\n", "bare platformExchange, same requests", bareMedian * 1e3,
-                percentile(bareSeconds, 0.9) * 1e3, percentile(bareSeconds, 1.0) * 1e3);
+                bench::percentile(bareSeconds, 0.9) * 1e3, bench::percentile(bareSeconds, 1.0) * 1e3);
     std::printf("\n  added by the client per tick (median difference): %.2f ms (%.0f%% of the bare time)\n",
                 (tickMedian - bareMedian) * 1e3, bareMedian > 0 ? (tickMedian - bareMedian) / bareMedian * 100 : 0.0);
     platform.stop();
