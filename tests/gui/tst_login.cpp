@@ -16,45 +16,16 @@ using namespace bindingtest;
 
 namespace {
 
-const QString kSpecialName = QStringLiteral("工程师 a&b");
-const QString kSpecialPassword = QStringLiteral("p&ss#w%rd+ 1");
-
-// The accounts of login.ini as "name|password|flag", entry 0 first.
-QStringList storedAccounts()
-{
-    const AccountStore::Lists lists = AccountStore::load();
-    QStringList accounts;
-    for (int i = 0; i < lists.userNames.size(); ++i)
-        accounts.append(binding(decipher(lists.userNames.at(i)), decipher(lists.passwords.value(i)),
-                                decipher(lists.flags.value(i))));
-    return accounts;
-}
-
-// The simulator knowing user1..user9 and the account with characters that need encoding.
-sim::World testWorld()
-{
-    sim::World world = sim::demoWorld();
-    for (int n = 1; n <= 9; ++n)
-        world.accounts.append({QStringLiteral("user%1").arg(n), QStringLiteral("Secret@%1").arg(n), 1001});
-    world.accounts.append({kSpecialName, kSpecialPassword, 1001});
-    return world;
-}
-
 // One test's world: login.ini prepared before the dialog reads it (accounts, or raw bytes), the
 // simulator, recorded boxes, and the dialog with the main window it creates (which the dialog
 // never deletes; the scene does).
 struct LoginScene {
-    explicit LoginScene(const QStringList &stored = {}, const QByteArray &rawLoginIni = {}) : platform(testWorld())
+    explicit LoginScene(const QStringList &stored = {}, const QByteArray &rawLoginIni = {}) : platform(loginWorld())
     {
         if (QFile file(QStringLiteral("login.ini")); !rawLoginIni.isNull() && file.open(QIODevice::WriteOnly))
             file.write(rawLoginIni); // closed before the dialog reads it
-        AccountStore::Lists lists;
-        QByteArrayList *const columns[] = {&lists.userNames, &lists.passwords, &lists.flags};
-        for (const QString &account : stored)
-            for (int i = 0; i < 3; ++i)
-                columns[i]->append(encipher(account.section(QLatin1Char('|'), i, i)));
         if (!stored.isEmpty())
-            AccountStore::save(lists);
+            storeAccounts(stored);
         login = std::make_unique<Login>();
         mainWindow.reset(login->mainWindow);
         QObject::connect(login.get(), &Login::sendToken, login.get(),
@@ -92,7 +63,16 @@ struct LoginScene {
     bool mainWindowShownAtHandOver = false;
 };
 
+struct Attempt {
+    bool eightStored; // user1..user8, remembered
+    QString name;
+    int checkBoxClicks, trouble;
+    QString recordedFlag; // null: the account is not recorded
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Attempt)
 
 class TestLogin : public QObject {
     Q_OBJECT
@@ -100,9 +80,26 @@ class TestLogin : public QObject {
 private slots:
     void initTestCase() { initKorvaneResources(); }
 
+    void form_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("no file") << QByteArray() << 0;
+        // QSettings streams a byte-array list as @Variant(type 0x92, count, length-prefixed entries).
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[config\n\x01\x02=\x03", 15) << 0;
+        QTest::newRow("huge entry count")
+            << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xff)\n") << 0;
+        // Entries that are not whole cipher blocks, and lists of different lengths.
+        QTest::newRow("partial blocks") << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\x2"
+                                                      "\\0\\0\\0\\x3\\x61\\x62\\x63\\0\\0\\0\\0)\n") << 2;
+    }
+
+    // The form is the same whatever login.ini holds, and a damaged one reads safely.
     void form()
     {
-        LoginScene scene;
+        QFETCH(QByteArray, content);
+        QFETCH(int, rows);
+        LoginScene scene({}, content);
         QVERIFY(scene.ready());
         QVERIFY(scene.login->size() == QSize(1038, 619) && scene.login->maximumSize() == QSize(1038, 619));
         QVERIFY(scene.login->windowTitle() == QLatin1String("Form") &&
@@ -121,12 +118,10 @@ private slots:
                                         : QString();
             shown << QString::asprintf("%s %d,%d,%d,%d ", name, rect.x(), rect.y(), rect.width(), rect.height()) + text;
         }
-        QCOMPARE(shown,
-                 QStringList({QStringLiteral("account_ComboBox 730,190,211,31 请输入用户名"),
-                              QStringLiteral("pswd 730,250,211,31 请输入密码"),
-                              QStringLiteral("checkBox 740,300,111,21 是否记住密码"),
-                              QStringLiteral("Btnlogin 750,340,181,31 登入"), QStringLiteral("frame 0,400,1041,101 "),
-                              QStringLiteral("btnMin 0,0,30,30 最小化"), QStringLiteral("btnExit 0,0,30,30 退出")}));
+        QCOMPARE(shown.join(QLatin1Char(';')),
+                 QStringLiteral("account_ComboBox 730,190,211,31 请输入用户名;pswd 730,250,211,31 请输入密码;"
+                                "checkBox 740,300,111,21 是否记住密码;Btnlogin 750,340,181,31 登入;frame 0,400,1041,101 ;"
+                                "btnMin 0,0,30,30 最小化;btnExit 0,0,30,30 退出"));
         QStringList labels;
         for (const QLabel *label : scene.login->findChildren<QLabel *>())
             labels.append(label->text());
@@ -134,36 +129,35 @@ private slots:
                 labels.filter(QStringLiteral("用户登录")).size() == 1);
         QCOMPARE(scene.password()->echoMode(), QLineEdit::Password);
         QCOMPARE(scene.child<QWidget>("widgetTitle")->height(), 90);
+        QCOMPARE(scene.account()->count(), rows);
+        QVERIFY(scene.password()->text().isEmpty() && !scene.checkBox()->isChecked());
+        for (int row = 0; row < rows; ++row)
+            scene.account()->setCurrentIndex(row);
+        // The dialog stays usable: a login still works and is recorded.
+        scene.logIn(QStringLiteral("user5"), QStringLiteral("Secret@5"));
+        QCOMPARE(storedAccounts().value(rows).section(QLatin1Char('|'), 0, 0), QStringLiteral("user5"));
     }
 
     void login_data()
     {
-        QTest::addColumn<bool>("eightStored"); // user1..user8, remembered
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("checkBoxClicks");
-        QTest::addColumn<int>("trouble");
-        QTest::addColumn<QString>("recordedFlag"); // null: the account is not recorded
+        QTest::addColumn<Attempt>("attempt");
         const QString user3 = QStringLiteral("user3");
-        QTest::newRow("box never touched") << false << user3 << 0 << 0 << QStringLiteral("");
-        QTest::newRow("box checked") << false << user3 << 1 << 0 << QStringLiteral("true");
-        QTest::newRow("box checked and unchecked") << false << user3 << 2 << 0 << QStringLiteral("false");
-        QTest::newRow("characters that need encoding") << false << kSpecialName << 0 << 0 << QStringLiteral("");
-        QTest::newRow("ninth account not added") << true << QStringLiteral("user9") << 0 << 0 << QString();
+        QTest::newRow("box never touched") << Attempt{false, user3, 0, 0, QStringLiteral("")};
+        QTest::newRow("box checked") << Attempt{false, user3, 1, 0, QStringLiteral("true")};
+        QTest::newRow("box checked and unchecked") << Attempt{false, user3, 2, 0, QStringLiteral("false")};
+        QTest::newRow("characters that need encoding") << Attempt{false, specialName, 0, 0, QStringLiteral("")};
+        QTest::newRow("ninth account not added") << Attempt{true, QStringLiteral("user9"), 0, 0, {}};
         // Failures hand nothing over and record nothing.
-        QTest::newRow("10001") << false << user3 << 1 << int(ReplyCode::CredentialsRejected) << QString();
-        QTest::newRow("connection dropped") << false << user3 << 1 << int(Drop) << QString();
-        QTest::newRow("not JSON") << false << user3 << 1 << int(NotJson) << QString();
-        QTest::newRow("other code") << false << user3 << 1 << int(ReplyCode::LoggedInElsewhere) << QString();
+        for (const int trouble :
+             {int(ReplyCode::CredentialsRejected), int(Drop), int(NotJson), int(ReplyCode::LoggedInElsewhere)})
+            QTest::addRow("failure %d", trouble) << Attempt{false, user3, 1, trouble, {}};
     }
 
     void login()
     {
-        QFETCH(bool, eightStored);
-        QFETCH(QString, name);
-        QFETCH(int, checkBoxClicks);
-        QFETCH(int, trouble);
-        QFETCH(QString, recordedFlag);
-        const QString password = name == kSpecialName ? kSpecialPassword : QStringLiteral("Secret@") + name.mid(4);
+        QFETCH(Attempt, attempt);
+        const auto &[eightStored, name, checkBoxClicks, trouble, recordedFlag] = attempt;
+        const QString password = name == specialName ? specialPassword : QStringLiteral("Secret@") + name.mid(4);
         QStringList stored;
         for (int n = 1; eightStored && n <= 8; ++n)
             stored << QStringLiteral("user%1|Secret@%1|true").arg(n);
@@ -257,34 +251,6 @@ private slots:
                  QStringLiteral("user4|Secret@4"));
     }
 
-    void damagedFileReadsSafely_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("rows");
-        // QSettings streams a byte-array list as @Variant(type 0x92, count, length-prefixed entries).
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[config\n\x01\x02=\x03", 15) << 0;
-        QTest::newRow("huge entry count")
-            << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xff)\n") << 0;
-        // Entries that are not whole cipher blocks, and lists of different lengths.
-        QTest::newRow("partial blocks") << QByteArray("[config]\nusername=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\x2"
-                                                      "\\0\\0\\0\\x3\\x61\\x62\\x63\\0\\0\\0\\0)\n")
-                                        << 2;
-    }
-
-    void damagedFileReadsSafely()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(int, rows);
-        LoginScene scene({}, content);
-        QVERIFY(scene.ready());
-        QCOMPARE(scene.account()->count(), rows);
-        QVERIFY(scene.password()->text().isEmpty() && !scene.checkBox()->isChecked());
-        for (int row = 0; row < rows; ++row)
-            scene.account()->setCurrentIndex(row);
-        // The dialog stays usable: a login still works and is recorded.
-        scene.logIn(QStringLiteral("user5"), QStringLiteral("Secret@5"));
-        QCOMPARE(storedAccounts().value(rows).section(QLatin1Char('|'), 0, 0), QStringLiteral("user5"));
-    }
 };
 
 QTEST_MAIN(TestLogin)

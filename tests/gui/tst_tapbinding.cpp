@@ -8,11 +8,12 @@
 #include "ui_mainwindow.h"
 
 #include <QCryptographicHash>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
 using namespace bindingtest;
+using capturedLog::debugLines;
+using capturedLog::warnings;
 
 namespace {
 
@@ -22,41 +23,19 @@ const QString kOn = QStringLiteral(":/image/VPN_ON.png");
 const QString kOff = QStringLiteral(":/image/VPN_OFF.png");
 const QString kNotBound = QStringLiteral("检测到您在本机尚未绑定TAP，请先进行绑定！");
 
-QStringList warnings;
-QStringList debugLines;
-QtMessageHandler previousHandler = nullptr;
-
-// Keeps the program's own lines: Qt's plugins log under categories of their own and Qt's classes
-// name themselves ("QCssParser::...").
-void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    static const QRegularExpression qtClass(QStringLiteral("^Q[A-Za-z]+::"));
-    if ((!context.category || qstrcmp(context.category, "default") == 0) && !qtClass.match(message).hasMatch() &&
-        (type == QtWarningMsg || type == QtDebugMsg))
-        (type == QtWarningMsg ? warnings : debugLines).append(message);
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
-
 enum FileOutcome { Kept, Added, Removed };
 
-// A tapAuthLogin success with `rows` gateways.
-QByteArray pageReply(int rows)
-{
-    QByteArrayList data;
-    for (int i = 0; i < rows; ++i)
-        data.append("{\"gatewaySn\":\"GW" + QByteArray::number(i) + "\",\"tunnelOnline\":1,\"customerId\":1001}");
-    return "{\"code\":100,\"page\":{\"size\":30,\"count\":" + QByteArray::number(rows) + ",\"index\":1},\"data\":[" +
-           data.join(',') + "]}";
-}
-
-bool showsPicture(const QLabel *label, const QString &path)
-{
-    const QPixmap shown = label->pixmap(Qt::ReturnByValue);
-    return !shown.isNull() && shown.toImage() == QPixmap(path).toImage();
-}
+struct Reply {
+    bool automatic;
+    int trouble;
+    QByteArray body;       // the reply, with Custom
+    QString text, logLine; // of the box (empty: no box) and the log
+    int file, gateways;    // FileOutcome; gateways in the tree once bound, -1: not bound
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(Reply)
 
 class TestTapBinding : public QObject {
     Q_OBJECT
@@ -65,103 +44,78 @@ private slots:
     void initTestCase()
     {
         initKorvaneResources();
-        previousHandler = qInstallMessageHandler(captureMessage);
+        capturedLog::install(true);
     }
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase() { capturedLog::install(false); }
     void init() { warnings = debugLines = QStringList(); }
 
     void bindingReply_data()
     {
-        QTest::addColumn<bool>("automatic");
-        QTest::addColumn<int>("trouble");
-        QTest::addColumn<QByteArray>("body"); // the reply, with Custom
-        QTest::addColumn<QString>("text");    // of the box; empty: no box
-        QTest::addColumn<QString>("logLine");
-        QTest::addColumn<int>("file");
-        QTest::addColumn<int>("gateways"); // in the tree once bound; -1: not bound
+        QTest::addColumn<Reply>("reply");
 
         // An expired session, an unreachable platform or an unreadable reply say nothing about a
         // stored binding: it stays.
-        const struct {
-            const char *name;
-            bool automatic;
-            int trouble;
-            const char *text, *log;
-            FileOutcome file;
-        } replies[] = {
-            {"manual 100", false, 0, "", "", Added},
-            {"manual 10001", false, 10001, "序列号与密码不匹配", "登录序列号与密码不匹配", Kept},
-            {"manual 10002", false, 10002, "请求失效，请重试", "", Kept},
-            {"manual 10003", false, 10003, "该网关序列号已在别处登录", "网关序列号异地登录", Kept},
-            {"manual 10004", false, 10004, "该序列号不能做登录操作", "序列号不能做登录操作", Kept},
-            {"manual 10005", false, 10005, "该序列号不存在", "登录该序列号不存在", Kept},
-            {"manual other code", false, 10099, "", "", Kept},
-            {"manual not JSON", false, NotJson, "", "", Kept},
-            {"manual truncated", false, Truncated, "", "", Kept},
-            {"manual transfer failed", false, Drop, "服务器验证失败，请稍后重试", "TAP绑定失败，网络连接错误", Kept},
-            {"automatic 100", true, 0, "", "", Kept},
-            {"automatic 10001", true, 10001, "您绑定的TAP密码或更改，请重新绑定",
-             "error:10001 自动绑定TAP失败，账号密码不匹配", Removed},
-            {"automatic 10002", true, 10002, "请求失效，请重试", "error:10002 自动绑定TAP失败，Token已失效", Kept},
-            {"automatic 10003", true, 10003, "您绑定的TAP已在别处绑定登录",
-             "error:10003 自动绑定TAP失败，TAP已在异地登录", Removed},
-            {"automatic 10004", true, 10004, "", "", Removed},
-            {"automatic other code", true, 20001, "", "", Removed},
-            {"automatic transfer failed", true, Drop, "", "", Kept},
-            {"automatic not JSON", true, NotJson, "", "", Kept},
+        const auto add = [](const char *name, bool automatic, int trouble, const char *text, const char *log,
+                            FileOutcome file) {
+            QTest::newRow(name) << Reply{automatic, trouble, {}, QString::fromUtf8(text), QString::fromUtf8(log), file,
+                                         trouble ? -1 : 30};
         };
-        for (const auto &r : replies)
-            QTest::newRow(r.name) << r.automatic << r.trouble << QByteArray() << QString::fromUtf8(r.text)
-                                  << QString::fromUtf8(r.log) << int(r.file) << (r.trouble ? -1 : 30);
+        add("manual 100", false, 0, "", "", Added);
+        add("manual 10001", false, 10001, "序列号与密码不匹配", "登录序列号与密码不匹配", Kept);
+        add("manual 10002", false, 10002, "请求失效，请重试", "", Kept);
+        add("manual 10003", false, 10003, "该网关序列号已在别处登录", "网关序列号异地登录", Kept);
+        add("manual 10004", false, 10004, "该序列号不能做登录操作", "序列号不能做登录操作", Kept);
+        add("manual 10005", false, 10005, "该序列号不存在", "登录该序列号不存在", Kept);
+        add("manual other code", false, 10099, "", "", Kept);
+        add("manual not JSON", false, NotJson, "", "", Kept);
+        add("manual truncated", false, Truncated, "", "", Kept);
+        add("manual transfer failed", false, Drop, "服务器验证失败，请稍后重试", "TAP绑定失败，网络连接错误", Kept);
+        add("automatic 100", true, 0, "", "", Kept);
+        add("automatic 10001", true, 10001, "您绑定的TAP密码或更改，请重新绑定", "error:10001 自动绑定TAP失败，账号密码不匹配",
+            Removed);
+        add("automatic 10002", true, 10002, "请求失效，请重试", "error:10002 自动绑定TAP失败，Token已失效", Kept);
+        add("automatic 10003", true, 10003, "您绑定的TAP已在别处绑定登录", "error:10003 自动绑定TAP失败，TAP已在异地登录",
+            Removed);
+        add("automatic 10004", true, 10004, "", "", Removed);
+        add("automatic other code", true, 20001, "", "", Removed);
+        add("automatic transfer failed", true, Drop, "", "", Kept);
+        add("automatic not JSON", true, NotJson, "", "", Kept);
 
-        // Hostile replies: hasCode says whether a reply code can be read.
+        // Hostile replies, each manual and automatic: hasCode says whether a reply code can be read.
+        const auto bad = [](const char *name, const QByteArray &body, bool hasCode, int gateways) {
+            for (const bool automatic : {false, true}) {
+                // The file is written only by a manual success and cut only by a real refusal.
+                const FileOutcome file =
+                    gateways >= 0 ? (automatic ? Kept : Added) : automatic && hasCode ? Removed : Kept;
+                QTest::addRow("%s %s", automatic ? "automatic" : "manual", name)
+                    << Reply{automatic, Custom, body, {}, {}, file, gateways};
+            }
+        };
         const QByteArray row = R"({"gatewaySn":"GW-A","tunnelOnline":1,"customerId":1001})";
         const auto page = [](const QByteArray &data) {
             return R"({"code":100,"page":{"size":30,"count":2,"index":1},"data":)" + data + "}";
         };
-        const struct {
-            const char *name;
-            QByteArray body;
-            bool hasCode;
-            int gateways;
-        } hostile[] = {
-            {"empty body", "", false, -1},
-            {"JSON array", R"([100, {"code":100}])", false, -1},
-            {"code as text", R"({"code":"100","data":[]})", false, -1},
-            {"code out of range", R"({"code":1e300,"data":[]})", true, -1},
-            {"nested 100000 deep", QByteArray(100000, '[') + QByteArray(100000, ']'), false, -1},
-            {"page is an array", R"({"code":100,"page":[30,2,1],"data":[)" + row + "]}", true, 0},
-            {"data is an object", page(row), true, 0},
-            {"serial is a number",
-             page("[" + row + R"(,{"gatewaySn":5,"tunnelOnline":0,"customerId":1001},)" + row + "]"), true, 1},
-            {"tunnel state is text", page(R"([{"gatewaySn":"GW-B","tunnelOnline":"1","customerId":1001}])"), true, 0},
-            {"row is not an object", page("[7," + row + "]"), true, 0},
-            {"serial not UTF-8", page("[{\"gatewaySn\":\"GW-\xff\xfe\",\"tunnelOnline\":0,\"customerId\":1001}]"), true,
-             1},
-            {"negative count", R"({"code":100,"page":{"size":30,"count":-5,"index":1},"data":[)" + row + "]}", true, 1},
-            {"5000 rows", pageReply(5000), true, 5000},
-        };
-        for (const bool automatic : {false, true}) {
-            for (const auto &c : hostile) {
-                // The file is written only by a manual success and cut only by a real refusal.
-                const FileOutcome file = c.gateways >= 0          ? (automatic ? Kept : Added)
-                                         : automatic && c.hasCode ? Removed
-                                                                  : Kept;
-                QTest::addRow("%s %s", automatic ? "automatic" : "manual", c.name)
-                    << automatic << int(Custom) << c.body << QString() << QString() << int(file) << c.gateways;
-            }
-        }
+        bad("empty body", "", false, -1);
+        bad("JSON array", R"([100, {"code":100}])", false, -1);
+        bad("code as text", R"({"code":"100","data":[]})", false, -1);
+        bad("code out of range", R"({"code":1e300,"data":[]})", true, -1);
+        bad("nested 100000 deep", QByteArray(100000, '[') + QByteArray(100000, ']'), false, -1);
+        bad("page is an array", R"({"code":100,"page":[30,2,1],"data":[)" + row + "]}", true, 0);
+        bad("data is an object", page(row), true, 0);
+        bad("numeric serial", page("[" + row + R"(,{"gatewaySn":5,"tunnelOnline":0,"customerId":1001},)" + row + "]"),
+            true, 1);
+        bad("tunnel state is text", page(R"([{"gatewaySn":"GW-B","tunnelOnline":"1","customerId":1001}])"), true, 0);
+        bad("row is not an object", page("[7," + row + "]"), true, 0);
+        bad("serial not UTF-8", page("[{\"gatewaySn\":\"GW-\xff\xfe\",\"tunnelOnline\":0,\"customerId\":1001}]"), true,
+            1);
+        bad("negative count", R"({"code":100,"page":{"size":30,"count":-5,"index":1},"data":[)" + row + "]}", true, 1);
+        bad("5000 rows", gatewayPage(5000), true, 5000);
     }
 
     void bindingReply()
     {
-        QFETCH(bool, automatic);
-        QFETCH(int, trouble);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, text);
-        QFETCH(QString, logLine);
-        QFETCH(int, file);
-        QFETCH(int, gateways);
+        QFETCH(Reply, reply);
+        const auto &[automatic, trouble, body, text, logLine, file, gateways] = reply;
         Scene scene;
         QVERIFY(scene.isReady());
         storeBinding(engineer, tap2, tap2Password);
@@ -216,8 +170,8 @@ private slots:
             QCOMPARE(window.tapSerial + window.tapPassword, (tap1 + tap1Password).toUtf8());
             QCOMPARE(window.watchdogTimer->interval() + window.reportTimer->interval(), 2 * 60000);
             QVERIFY(window.ui->stackedWidget->currentIndex() == 0 &&
-                    window.ui->WG_Current_Page->text() == QLatin1String("1"));
-            QVERIFY(showsPicture(window.ui->siteRunstatus_2, QStringLiteral(":/image/对.png")));
+                    window.ui->WG_Current_Page->text() == QLatin1String("1") &&
+                    showsPicture(window.ui->siteRunstatus_2, QStringLiteral(":/image/对.png")));
             QVERIFY(window.rootItem == window.ui->treeWidget->topLevelItem(0) &&
                     window.rootItem->text(0) == QLatin1String("Korvane"));
             // The customer's first page with the tunnel icons, as the platform holds it.
@@ -270,10 +224,8 @@ private slots:
             bindManually(firstRun, tap2, tap2Password);
             QVERIFY(*firstRun.tapBound);
             QCOMPARE(scene.platform->requests(kTapAuthLogin).value(0).rawQuery,
-                     "token=" + firstRun.sessionToken +
-                         "&gatewaySn=TAP-DEMO-0002&passWord=Tap%20%232%20%26%20%2Bx"
-                         "&size=30&index=1&localip=" +
-                         fingerprint);
+                     "token=" + firstRun.sessionToken + "&gatewaySn=TAP-DEMO-0002&passWord=Tap%20%232%20%26%20%2Bx" +
+                         "&size=30&index=1&localip=" + fingerprint);
             MainWindow secondRun;
             QVERIFY(logIn(secondRun, demo, demoPassword));
             bindManually(secondRun, tap1, tap1Password);
@@ -350,8 +302,7 @@ private slots:
         QTest::newRow("binary") << QByteArray::fromHex(
             "00fffe5b636f6e6669675d0a01023d03c3289fa0e2828d0a757365726e616d653d40");
         QTest::newRow("NUL bytes") << QByteArray(512, '\0');
-        QTest::newRow("plain text") << QByteArray(
-            "[config]\nusername=demo\nboundtap=TAP-DEMO-0001\ntappswd=Tap@0001\n");
+        QTest::newRow("plain") << QByteArray("[config]\nusername=demo\nboundtap=TAP-DEMO-0001\ntappswd=Tap@0001\n");
         QTest::newRow("list count far beyond the file") << QByteArrayLiteral("<huge count>");
         QTest::newRow("cut in the middle") << QByteArrayLiteral("<cut>");
     }

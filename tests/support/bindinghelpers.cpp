@@ -3,10 +3,13 @@
 #include "api/sessiontoken.h"
 #include "crypto/credentialcipher.h"
 #include "mainwindow/mainwindow.h"
+#include "store/accountstore.h"
 #include "store/tapbindingstore.h"
 #include "ui_mainwindow.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
 
 namespace bindingtest {
 
@@ -83,6 +86,74 @@ bool showsBindPage(const MainWindow &window)
 {
     return window.ui->stackedWidget->currentIndex() == 2 && window.ui->stackedWidget_2->currentIndex() == 1;
 }
+
+bool showsPicture(const QLabel *label, const QString &path)
+{
+    const QPixmap shown = label->pixmap(Qt::ReturnByValue);
+    return !shown.isNull() && shown.toImage() == QPixmap(path).toImage();
+}
+
+QByteArray gatewayPage(int rows)
+{
+    QByteArrayList data;
+    for (int i = 0; i < rows; ++i)
+        data.append("{\"gatewaySn\":\"GW" + QByteArray::number(i) + "\",\"tunnelOnline\":1,\"customerId\":1001}");
+    return "{\"code\":100,\"page\":{\"size\":30,\"count\":" + QByteArray::number(rows) + ",\"index\":1},\"data\":[" +
+           data.join(',') + "]}";
+}
+
+QStringList storedAccounts()
+{
+    const AccountStore::Lists lists = AccountStore::load();
+    QStringList accounts;
+    for (int i = 0; i < lists.userNames.size(); ++i)
+        accounts.append(binding(decipher(lists.userNames.at(i)), decipher(lists.passwords.value(i)),
+                                decipher(lists.flags.value(i))));
+    return accounts;
+}
+
+void storeAccounts(const QStringList &accounts)
+{
+    AccountStore::Lists lists;
+    QByteArrayList *const columns[] = {&lists.userNames, &lists.passwords, &lists.flags};
+    for (const QString &account : accounts)
+        for (int i = 0; i < 3; ++i)
+            columns[i]->append(encipher(account.section(QLatin1Char('|'), i, i)));
+    AccountStore::save(lists);
+}
+
+sim::World loginWorld()
+{
+    sim::World world = sim::demoWorld();
+    for (int n = 1; n <= 9; ++n)
+        world.accounts.append({QStringLiteral("user%1").arg(n), QStringLiteral("Secret@%1").arg(n), 1001});
+    world.accounts.append({specialName, specialPassword, 1001});
+    return world;
+}
+
+namespace capturedLog {
+namespace {
+QtMessageHandler previousHandler = nullptr;
+
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static const QRegularExpression qtClass(QStringLiteral("^Q[A-Za-z]+::"));
+    if ((!context.category || qstrcmp(context.category, "default") == 0) && !qtClass.match(message).hasMatch() &&
+        (type == QtWarningMsg || type == QtDebugMsg))
+        (type == QtWarningMsg ? warnings : debugLines).append(message);
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+} // namespace
+
+void install(bool on)
+{
+    if (on)
+        previousHandler = qInstallMessageHandler(capture);
+    else
+        qInstallMessageHandler(previousHandler);
+}
+} // namespace capturedLog
 
 QStringList shownBoxes(const MessageRecorder &recorder)
 {

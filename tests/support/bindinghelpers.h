@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class MainWindow;
+class QLabel;
 
 // Set-up shared by the TAP binding and user settings tests: demo accounts and TAPs of the
 // simulator's demo world, a scene to run a main window in, and TAPBOUND.ini read and written
@@ -24,6 +25,8 @@ inline const QString tap1 = QStringLiteral("TAP-DEMO-0001");
 inline const QString tap1Password = QStringLiteral("Tap@0001");
 inline const QString tap2 = QStringLiteral("TAP-DEMO-0002");
 inline const QString tap2Password = QStringLiteral("Tap #2 & +x");
+inline const QString specialName = QStringLiteral("工程师 a&b");
+inline const QString specialPassword = QStringLiteral("p&ss#w%rd+ 1");
 
 // Working directory, platform, host and message boxes; torn down after the windows of a test.
 struct Scene {
@@ -57,6 +60,24 @@ bool logIn(MainWindow &window, const QString &user, const QString &password);
 // Fills the bind page and presses its button.
 void bindManually(MainWindow &window, const QString &serial, const QString &password);
 bool showsBindPage(const MainWindow &window);
+bool showsPicture(const QLabel *label, const QString &path);
+// A tapAuthLogin success with `rows` gateways.
+QByteArray gatewayPage(int rows);
+
+// The accounts of ./login.ini as "name|password|flag", entry 0 first, and written from that form.
+QStringList storedAccounts();
+void storeAccounts(const QStringList &accounts);
+// The demo world with platform accounts user1..user9 ("Secret@1".."Secret@9") and specialName, whose
+// name and password need encoding.
+sim::World loginWorld();
+
+// The program's own warning and debug lines while installed; Qt's plugins log under categories of
+// their own and Qt's classes name themselves ("QCssParser::...").
+namespace capturedLog {
+void install(bool on);
+inline QStringList warnings;
+inline QStringList debugLines;
+} // namespace capturedLog
 // Every recorded box as "kind/parent/title/text", parent "window" or "none".
 QStringList shownBoxes(const MessageRecorder &recorder);
 
