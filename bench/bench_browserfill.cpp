@@ -84,15 +84,10 @@ std::vector<double> timeRuns(int runs, const std::function<void()> &prepare, con
 
 int main(int argc, char **argv)
 {
-    bench::preferOffscreen();
-    QApplication app(argc, argv);
-    initKorvaneResources();
-    bench::silenceClientLog();
-    const int runs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 200;
-
-    QTemporaryDir workDir;
-    if (!bench::enterTemporaryDirectory(workDir))
+    bench::GuiBench environment(argc, argv);
+    if (!environment.ready)
         return 2;
+    const int runs = bench::countArgument(argc, argv, 200, 5);
     MainWindow window;
     window.show();
     QCoreApplication::processEvents();

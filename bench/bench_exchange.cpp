@@ -79,18 +79,13 @@ double millisecondsSince(Clock::time_point start)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
+    const int rounds = bench::countArgument(argc, argv, 300, 10);
     const int warmUp = 10;
 
     sim::PlatformSimulator simulator(sim::demoWorld(), sim::demoServerCertificatePem(), sim::demoServerKeyPem());
-    if (!simulator.start()) {
-        std::fprintf(stderr, "the simulator did not start\n");
+    if (!bench::startDemoPlatform(simulator))
         return 1;
-    }
-    PlatformEndpoint endpoint;
-    endpoint.baseUrl = simulator.baseUrl();
-    endpoint.caPem = sim::demoCaPem();
-    installPlatformEndpoint(endpoint);
+    const PlatformEndpoint &endpoint = platformEndpoint();
 
     const QString userName = QStringLiteral("demo");
     const TokenReply login = requestToken(userName, QStringLiteral("Demo@2026"));

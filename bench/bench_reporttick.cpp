@@ -48,25 +48,11 @@ QTreeWidgetItem *gatewayItem(MainWindow &window, const QString &serial)
 
 int main(int argc, char **argv)
 {
-    bench::preferOffscreen();
-    QApplication app(argc, argv);
-    initKorvaneResources();
-    bench::silenceClientLog();
-    const int ticks = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
-
-    QTemporaryDir workDir;
-    if (!bench::enterTemporaryDirectory(workDir))
-        return 2;
-
+    bench::GuiBench environment(argc, argv);
+    const int ticks = bench::countArgument(argc, argv, 60, 5);
     sim::PlatformSimulator platform(sim::demoWorld(), sim::demoServerCertificatePem(), sim::demoServerKeyPem());
-    if (!platform.start(QStringLiteral("127.0.0.1"), 0)) {
-        std::fprintf(stderr, "the simulator did not start\n");
+    if (!environment.ready || !bench::startDemoPlatform(platform))
         return 2;
-    }
-    PlatformEndpoint endpoint;
-    endpoint.baseUrl = platform.baseUrl();
-    endpoint.caPem = sim::demoCaPem();
-    installPlatformEndpoint(endpoint);
 
     // Signed in and bound through the bind page, one gateway chosen: 30 gateways in the tree and
     // 25 devices in the table, as a user sees them.

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "api/platformendpoint.h"
+#include "sim/platformsimulator.h"
+#include "ui/resources.h"
+
+#include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QTemporaryDir>
@@ -7,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 // Small pieces every benchmark program shares.
@@ -44,5 +50,46 @@ inline bool enterTemporaryDirectory(const QTemporaryDir &directory)
     std::fprintf(stderr, "cannot enter a temporary directory\n");
     return false;
 }
+
+// The count given as the first argument, at least minimum, or fallback when none is given.
+inline int countArgument(int argc, char **argv, int fallback, int minimum)
+{
+    return argc > 1 ? std::max(minimum, std::atoi(argv[1])) : fallback;
+}
+
+// Starts the simulator with the demo world on a free loopback port and points the client at it.
+inline bool startDemoPlatform(sim::PlatformSimulator &platform)
+{
+    if (!platform.start(QStringLiteral("127.0.0.1"), 0)) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return false;
+    }
+    PlatformEndpoint endpoint;
+    endpoint.baseUrl = platform.baseUrl();
+    endpoint.caPem = sim::demoCaPem();
+    installPlatformEndpoint(endpoint);
+    return true;
+}
+
+struct OffscreenFirst {
+    OffscreenFirst() { preferOffscreen(); }
+};
+
+// A GUI benchmark's surroundings: an (offscreen) application with the client's pictures, a silenced
+// client log and an empty working directory for as long as it lives.
+class GuiBench : private OffscreenFirst {
+public:
+    GuiBench(int &argc, char **argv) : application(argc, argv)
+    {
+        initKorvaneResources();
+        silenceClientLog();
+        ready = enterTemporaryDirectory(workDir);
+    }
+    bool ready = false;
+
+private:
+    QApplication application;
+    QTemporaryDir workDir;
+};
 
 } // namespace bench
