@@ -4,11 +4,13 @@
 #include "mainwindow/framelesshelper.h"
 #include "mainwindow/userdesign.h"
 #include "store/tapbindingstore.h"
+#include "tunnel/logic/managementpassword.h"
 #include "tunnel/waitreconnect.h"
 #include "tunnel/waittingwidget.h"
 #include "ui/windowmask.h"
 #include "ui_mainwindow.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QProcess>
 #include <QTcpSocket>
@@ -47,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
     waitWidget = new WaittingWidget;
     waitReconnect = new WaitReConnect;
     connect(this, &MainWindow::sendReconnectNum_WaitShow, waitReconnect, &WaitReConnect::ReconnectNum_WaitShow);
+    connect(waitReconnect, &WaitReConnect::ReconnectClose, this, &MainWindow::UnReconnectVpn);
 
     ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
     ui->btnMax->setIcon(QIcon(QStringLiteral(":/image/max1.png")));
@@ -70,14 +73,24 @@ MainWindow::MainWindow(QWidget *parent)
 
     tunnelProcess = new QProcess(this);
     tunnelProcess->setProcessChannelMode(QProcess::MergedChannels);
+    connect(tunnelProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &MainWindow::onTunnelProgramEnded);
+    managementPassword = std::make_unique<ManagementPassword>();
 
     watchdogTimer = new QTimer(this);
     connectTimeoutTimer = new QTimer(this);
     reconnectTimer = new QTimer(this);
     reportTimer = new QTimer(this);
+    connect(watchdogTimer, &QTimer::timeout, this, &MainWindow::CheckVpnState);
+    connect(connectTimeoutTimer, &QTimer::timeout, this, &MainWindow::Vpn_Timeout);
+    connect(reconnectTimer, &QTimer::timeout, this, &MainWindow::TryReconnectVPN);
     connect(reportTimer, &QTimer::timeout, this, &MainWindow::ReportState);
 
     managementSocket = new QTcpSocket;
+    connect(managementSocket, &QTcpSocket::readyRead, this, &MainWindow::slotReadyRead);
+    // The window is never deleted before the process ends; a quit must not leave a tunnel behind.
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &MainWindow::shutDownTunnels);
 
     platformReachable = true;
     wasReachable = 1;
@@ -85,6 +98,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    shutDownTunnels();
     delete ui;
     if (tunnelProcess) {
         tunnelProcess->close();

@@ -10,6 +10,7 @@
 
 struct cJSON;
 class FramelessHelper;
+class ManagementPassword;
 class QProcess;
 class QTableWidgetItem;
 class QTcpSocket;
@@ -50,7 +51,16 @@ public slots:
     void showDevList(QTreeWidgetItem *item, int col);
     void on_userdesign_clicked();
     void RefreshGatewayMsg();
+    void read_data();
+    void finished_process();
+    void error_process();
+    bool testFunction();
+    void slotReadyRead();
+    void CheckVpnState();
+    void TryReconnectVPN();
+    void Vpn_Timeout();
     void ReportState();
+    void on_VpnControl_clicked();
     void on_WG_After_Page_clicked();
     void on_WG_Previous_Page_clicked();
     void on_WG_One_Page_clicked();
@@ -60,9 +70,11 @@ public slots:
     void on_DEV_One_Page_clicked();
     void on_DEV_Last_Page_clicked();
     void on_searchGwBtn_clicked();
+    void UnReconnectVpn();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 public:
     // Session token (re-request and reachability probe).
@@ -92,10 +104,29 @@ public:
     void reportTunnelState(const QByteArray &token, const QString &tapSerial, bool tunnelOnline);
     void reportTunnelAlarm(int warnType);
 
+    // Tunnel provisioning: site and customer checks, profile, CA file, launch.
+    void openTunnel();
+    bool checkCustomerEnabled();
+    bool fetchTunnelProfile(const QByteArray &serial, const QByteArray &password, const QByteArray &token);
+    bool fetchCaCertificate(const QByteArray &token, const QByteArray &serial);
+
+    // The tunnel process and its management channel.
+    bool launchTunnel(const QByteArray &serial, const QByteArray &password);
+    bool connectManagementChannel();
+    void closeTunnel();
+    void onTunnelConnected(const QByteArray &description);
+    void onTunnelProgramEnded();
+
+    // Supervision: drops, the far end's restart.
+    void onTunnelDropped();
+    void requestServerRestart();
+
     // The running-tunnel lists and the kill step.
     QString takeTunnelFromLists(const QString &serial);
     void stopTunnelProcess(const QString &processId);
+    QString interpreterProcessId() const;
     void killRecordedTunnels();
+    void shutDownTunnels();
 
     Ui::MainWindow *ui;
     FramelessHelper *framelessHelper = nullptr;
@@ -126,6 +157,8 @@ public:
 
     QProcess *tunnelProcess = nullptr;
     QTcpSocket *managementSocket = nullptr;
+    std::unique_ptr<ManagementPassword> managementPassword;
+    qint64 tunnelLogOffset = 0;        // size of the tunnel program's log at the launch
     QString lastManagementCommand;
     QStringList tunnelTapList;
     QStringList tunnelInfoList;
@@ -138,6 +171,7 @@ public:
     qint32 tunnelStateCode = 0;
     qint32 adapterWarningShown = 0;
     qint32 adapterDownHandled = 0;
+    bool serverRestartRequested = false; // the far end's restart was asked for in this cycle
 
     QTimer *watchdogTimer = nullptr;
     QTimer *reportTimer = nullptr;

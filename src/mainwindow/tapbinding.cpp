@@ -7,6 +7,8 @@
 #include "mainwindow/logic/bindingreplies.h"
 #include "platform/fingerprint.h"
 #include "store/tapbindingstore.h"
+#include "tunnel/waitreconnect.h"
+#include "tunnel/waittingwidget.h"
 #include "ui/messageboxes.h"
 #include "ui_mainwindow.h"
 
@@ -72,6 +74,7 @@ void MainWindow::checkBoundTap(QString userName)
             *tapBound = true;
             tapPassword = tapPasswordCipher;
             tapSerial = tapSerialCipher;
+            openTunnel();
             ui->siteRunstatus_2->setPixmap(gatewayOnlinePicture());
             // One binding per user; a second stored entry (a damaged file) must not undo this one.
             return;
@@ -136,6 +139,7 @@ void MainWindow::on_btn_bound_tap_clicked()
         *tapBound = true;
         ui->siteRunstatus_2->setPixmap(gatewayOnlinePicture());
         tapSerial = serial.toUtf8();
+        openTunnel();
         return;
     }
     if (const std::optional<BindingMessage> message = manualBindingMessage(reply.answered(), reply.code)) {
@@ -175,6 +179,14 @@ void MainWindow::RefreshGatewayMsg()
         reportTunnelState(sessionToken, serial, false);
         reportTunnelAlarm(1);
         qDebug().noquote() << QStringLiteral("TAP绑定解除，通道关闭");
+    } else if (tunnelProcessStarted) {
+        // A tunnel still connecting or reconnecting belongs to the released TAP as well.
+        stopTunnelProcess(interpreterProcessId());
+        tunnelProcessStarted = false;
+        reconnectSuppressed = true;
+        connectTimeoutTimer->stop();
+        waitWidget->close();
+        waitReconnect->close();
     }
     showBindPage(ui);
     tapSerial = QByteArrayLiteral("unbound");

@@ -2,8 +2,12 @@
 #include "mainwindow/mainwindow.h"
 
 #include "platform/hostsystem.h"
+#include "tunnel/logic/managementpassword.h"
 
+#include <QCloseEvent>
+#include <QProcess>
 #include <QTcpSocket>
+#include <QTimer>
 
 QString MainWindow::takeTunnelFromLists(const QString &serial)
 {
@@ -33,4 +37,31 @@ void MainWindow::killRecordedTunnels()
 {
     for (int i = 0; i < tunnelTapList.size(); ++i)
         hostSystem().killProcessTree(tunnelPidList.value(i));
+}
+
+QString MainWindow::interpreterProcessId() const
+{
+    return QString::number(tunnelProcess->processId());
+}
+
+void MainWindow::shutDownTunnels()
+{
+    // No question and no reports: the window is going away, whichever way it was closed.
+    killRecordedTunnels();
+    if (tunnelProcess->state() != QProcess::NotRunning) {
+        hostSystem().killProcessTree(interpreterProcessId());
+        tunnelProcess->waitForFinished(1000);
+    }
+    tunnelProcessStarted = false;
+    reconnectSuppressed = true;
+    reconnectTimer->stop();
+    connectTimeoutTimer->stop();
+    managementSocket->abort();
+    managementPassword->discard();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    shutDownTunnels();
+    QMainWindow::closeEvent(event);
 }

@@ -1,0 +1,38 @@
+#include "tunnel/logic/managementpassword.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+
+ManagementPassword::ManagementPassword() = default;
+ManagementPassword::~ManagementPassword() = default;
+
+bool ManagementPassword::renew()
+{
+    discard();
+    QByteArray raw(24, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(raw.data()), raw.size() / 4);
+    // Hex: no blank or line break that the tunnel program's line reader could cut.
+    secret = raw.toHex();
+
+    // QTemporaryFile creates the file exclusively with owner-only rights.
+    auto created = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/korvane-management-XXXXXX"));
+    if (!created->open() || created->write(secret + '\n') != secret.size() + 1 || !created->flush()) {
+        secret.clear();
+        return false;
+    }
+    created->close();
+    file = std::move(created);
+    return true;
+}
+
+void ManagementPassword::discard()
+{
+    file.reset();
+    secret.clear();
+}
+
+QString ManagementPassword::filePath() const
+{
+    return file ? file->fileName() : QString();
+}

@@ -1,0 +1,96 @@
+#include "tunnel/logic/tunnelfiles.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TunnelFiles {
+
+namespace {
+
+bool isSafeProfileValue(const QByteArray &value)
+{
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7f)
+            return false;
+    }
+    return !value.isEmpty();
+}
+
+} // namespace
+
+QString profilePath(const QString &tapSerial)
+{
+    return QStringLiteral("./") + tapSerial + QStringLiteral(".ovpn");
+}
+
+std::optional<Parameters> readParameters(const cJSON *root)
+{
+    const cJSON *data = jsonObjectMember(root, "data");
+    const std::optional<int> port = jsonIntMember(data, "port");
+    const std::optional<QByteArray> ip = jsonBytesMember(data, "ip");
+    const std::optional<QByteArray> requestWay = jsonBytesMember(data, "requestWay");
+    if (!port || !ip || !requestWay || !isSafeProfileValue(*ip) || !isSafeProfileValue(*requestWay))
+        return std::nullopt;
+    Parameters parameters;
+    parameters.protocol = *requestWay == "TCP" ? QByteArrayLiteral("tcp") : *requestWay;
+    parameters.address = *ip;
+    parameters.port = *port;
+    return parameters;
+}
+
+QByteArray profileText(const Parameters &parameters)
+{
+    return QByteArrayLiteral("client\r\ndev tun\r\nproto ") + parameters.protocol + QByteArrayLiteral("\r\nremote ") +
+           parameters.address + ' ' + QByteArray::number(parameters.port) +
+           QByteArrayLiteral("\r\nresolv-retry infinite\r\nnobind\r\npersist-key\r\npersist-tun\r\nca ca.crt\r\n"
+                             "auth-user-pass vpnconfig.ini\r\nremote-cert-tls server\r\ncomp-lzo\r\nverb 3\r\n"
+                             "log-append logs/openvpn.log\r\n");
+}
+
+QByteArray credentialsText(const QByteArray &tapSerial, const QByteArray &tapPassword)
+{
+    return tapSerial + QByteArrayLiteral("\r\n") + tapPassword + QByteArrayLiteral("\r\n");
+}
+
+QByteArray caText(const QByteArray &downloadBody)
+{
+    const int zero = downloadBody.indexOf('\0');
+    return zero < 0 ? downloadBody : downloadBody.left(zero);
+}
+
+bool isPlainFileName(const QString &tapSerial)
+{
+    if (tapSerial.isEmpty() || tapSerial == QLatin1String(".") || tapSerial.contains(QLatin1String("..")) ||
+        tapSerial.startsWith(QLatin1Char('-')))
+        return false;
+    for (const QChar c : tapSerial) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+bool writeOwnerOnly(const QString &path, const QByteArray &content)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, 0600) == 0;
+    qint64 written = 0;
+    while (ok && written < content.size()) {
+        const ssize_t n = ::write(fd, content.constData() + written, size_t(content.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        written += ok ? n : 0;
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace TunnelFiles

@@ -1,0 +1,134 @@
+// The management channel of the tunnel program: connecting with the launch's password, switching
+// state notifications on, and judging what arrives.
+#include "mainwindow/mainwindow.h"
+
+#include "tunnel/logic/managementchunk.h"
+#include "tunnel/logic/managementendpoint.h"
+#include "tunnel/logic/managementpassword.h"
+#include "tunnel/waittingwidget.h"
+
+#include <QDebug>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QSignalBlocker>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+constexpr int managementConnectWindowMs = 5000;
+// The tunnel program opens its port a moment after it starts; ask again this often.
+constexpr int managementRetryIntervalMs = 25;
+constexpr int connectTimeoutMs = 30000;
+// A peer that talks without ever asking for the password is not the tunnel program.
+constexpr qint64 handshakeReadLimit = 64 * 1024;
+
+// Waits until the unread data holds `marker`, then consumes everything up to and including it
+// and the rest of its line. What follows stays unread for the notification handler.
+bool consumeThrough(QTcpSocket &socket, const QByteArray &marker, bool wholeLine, const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        const QByteArray seen = socket.peek(socket.bytesAvailable());
+        const int at = seen.indexOf(marker);
+        if (at >= 0) {
+            int end = at + marker.size();
+            if (wholeLine) {
+                const int lineEnd = seen.indexOf('\n', end);
+                if (lineEnd < 0) {
+                    if (!socket.waitForReadyRead(int(deadline.remainingTime())))
+                        return false;
+                    continue;
+                }
+                end = lineEnd + 1;
+            }
+            socket.read(end);
+            return true;
+        }
+        if (seen.size() > handshakeReadLimit || deadline.hasExpired() ||
+            !socket.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+    }
+}
+} // namespace
+
+bool MainWindow::connectManagementChannel()
+{
+    const ManagementEndpoint endpoint = managementEndpoint();
+    const QDeadlineTimer deadline(managementConnectWindowMs);
+    // The hand-shake is read here; the notification handler sees only what follows it.
+    const QSignalBlocker quiet(managementSocket);
+    bool open = false;
+    while (!open && !deadline.hasExpired()) {
+        managementSocket->abort();
+        managementSocket->connectToHost(endpoint.host, endpoint.port, QIODevice::ReadWrite);
+        if (managementSocket->waitForConnected(int(deadline.remainingTime()))) {
+            open = consumeThrough(*managementSocket, managementPasswordPrompt, false, deadline) &&
+                   managementSocket->write(managementPassword->password() + '\n') > 0 &&
+                   managementSocket->flush() &&
+                   consumeThrough(*managementSocket, managementPasswordAccepted, true, deadline);
+            if (!open)
+                break; // someone else's port, or a tunnel program that does not know our password
+            continue;
+        }
+        // Not listening yet; stop early when the interpreter has already ended.
+        if (tunnelProcess->state() == QProcess::NotRunning || tunnelProcess->waitForFinished(managementRetryIntervalMs))
+            break;
+    }
+
+    if (!open) {
+        qCritical().noquote() << QStringLiteral("本地通道监测服务器创建失败");
+        managementSocket->abort();
+        // An unsupervised tunnel must not be left running.
+        stopTunnelProcess(interpreterProcessId());
+        tunnelProcessStarted = false;
+        return false;
+    }
+
+    managementSocket->write("state on\r\n");
+    managementSocket->flush();
+    lastManagementCommand = QStringLiteral("stateon");
+    // A tunnel that connected before "state on" arrived is never announced; ask for the state.
+    managementSocket->write("state\r\n");
+    managementSocket->flush();
+    return true;
+}
+
+void MainWindow::slotReadyRead()
+{
+    // Every notification of a first connection re-arms the connect time-out.
+    if (reconnectCount == 0 && lastManagementCommand == QLatin1String("stateon")) {
+        waitWidget->show();
+        connectTimeoutTimer->start(connectTimeoutMs);
+    }
+    const QByteArray bytes = managementSocket->readAll();
+    if (bytes.isEmpty())
+        return;
+    const ManagementChunk chunk = judgeManagementChunk(bytes);
+    if (!chunk.judged)
+        return;
+    qDebug().noquote() << QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(chunk.state);
+    if (chunk.connected())
+        onTunnelConnected(chunk.description);
+    if (chunk.dropped())
+        onTunnelDropped();
+}
+
+// The interpreter's own diagnostics; not connected to its signals.
+void MainWindow::read_data()
+{
+    qDebug().noquote() << QString::fromUtf8(tunnelProcess->readAll());
+}
+
+void MainWindow::finished_process()
+{
+    qDebug().noquote() << QStringLiteral("Success:finishedProcess():") + QString::number(tunnelProcess->exitCode());
+}
+
+void MainWindow::error_process()
+{
+    qDebug().noquote() << QStringLiteral("Success:error_process():") + tunnelProcess->errorString();
+}
+
+bool MainWindow::testFunction()
+{
+    return connectManagementChannel();
+}

@@ -1,0 +1,72 @@
+// Opening the tunnel: site and customer checks, the profile, the CA file, then the launch.
+#include "mainwindow/mainwindow.h"
+
+#include "api/operations.h"
+#include "api/platformcall.h"
+#include "tunnel/logic/tunnelfiles.h"
+#include "ui/messageboxes.h"
+#include "ui_mainwindow.h"
+
+namespace {
+void refuse(const QString &text)
+{
+    MessageBoxes::warning(nullptr, QStringLiteral("提示"), text);
+}
+} // namespace
+
+void MainWindow::openTunnel()
+{
+    // The ordinary-site page's label as last filled; empty before any site was shown.
+    if (ui->siteEnabled->text() == QStringLiteral("否")) {
+        refuse(QStringLiteral("该站点尚未开启，请先开启站点"));
+        return;
+    }
+    if (!checkCustomerEnabled()) {
+        refuse(QStringLiteral("该项目尚未开启，请先开启项目"));
+        return;
+    }
+    reconnectSuppressed = false;
+    if (!fetchTunnelProfile(tapSerial, tapPassword, sessionToken) || !fetchCaCertificate(sessionToken, tapSerial)) {
+        refuse(QStringLiteral("请求失败，请重试"));
+        return;
+    }
+    launchTunnel(tapSerial, tapPassword);
+}
+
+bool MainWindow::checkCustomerEnabled()
+{
+    const PlatformReply reply = callPlatform(Operations::getCustomerInfo(sessionToken, customerId));
+    if (!reply.succeeded())
+        return false;
+    const cJSON *data = jsonObjectMember(reply.document.root(), "data");
+    const cJSON *enabled = jsonMember(data, "enabled");
+    if (cJSON_IsBool(enabled))
+        return cJSON_IsTrue(enabled);
+    return jsonIntMember(data, "enabled").value_or(0) != 0;
+}
+
+bool MainWindow::fetchTunnelProfile(const QByteArray &serial, const QByteArray &password, const QByteArray &token)
+{
+    // The serial names a file and goes onto a command line.
+    if (!TunnelFiles::isPlainFileName(QString::fromUtf8(serial)))
+        return false;
+    const PlatformReply reply =
+        callPlatform(Operations::getConfigParam(token, QString::fromUtf8(serial), QString::fromUtf8(password)));
+    if (reply.code == ReplyCode::SessionExpired) {
+        reRequestToken();
+        return false;
+    }
+    if (!reply.succeeded())
+        return false;
+    const std::optional<TunnelFiles::Parameters> parameters = TunnelFiles::readParameters(reply.document.root());
+    return parameters &&
+           TunnelFiles::writeOwnerOnly(TunnelFiles::profilePath(QString::fromUtf8(serial)),
+                                       TunnelFiles::profileText(*parameters));
+}
+
+bool MainWindow::fetchCaCertificate(const QByteArray &token, const QByteArray &serial)
+{
+    // Any completed transfer counts, whatever its status or body.
+    const std::optional<QByteArray> body = platformExchange(Operations::getDownload(token, QString::fromUtf8(serial)));
+    return body && TunnelFiles::writeOwnerOnly(TunnelFiles::caFile, TunnelFiles::caText(*body));
+}

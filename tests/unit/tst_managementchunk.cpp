@@ -1,0 +1,81 @@
+#include "tunnel/logic/managementchunk.h"
+#include "tunnel/logic/startfailure.h"
+
+#include <QtTest>
+
+class TestManagementChunk : public QObject {
+    Q_OBJECT
+
+private slots:
+    void judge_data();
+    void judge();
+    void startFailures();
+};
+
+void TestManagementChunk::judge_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("state"); // empty: not judged
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("dropped");
+
+    QTest::newRow("connected") << QByteArray(">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.6,10.213.0.1,1194,,,\r\n")
+                               << QByteArray("CONNECTED") << true << false;
+    QTest::newRow("connected with error") << QByteArray(">STATE:1700000000,CONNECTED,ERROR,10.8.0.6,,,,\r\n")
+                                          << QByteArray("CONNECTED") << false << false;
+    QTest::newRow("connection reset") << QByteArray(">STATE:1700000000,RECONNECTING,connection-reset,,,,,\r\n")
+                                      << QByteArray("RECONNECTING") << false << true;
+    QTest::newRow("ping restart is no drop") << QByteArray(">STATE:1700000000,RECONNECTING,ping-restart,,,,,\r\n")
+                                             << QByteArray("RECONNECTING") << false << false;
+    QTest::newRow("tcp connect with line end") << QByteArray(">STATE:1700000000,TCP_CONNECT,,,,,,\r\n")
+                                               << QByteArray("TCP_CONNECT") << false << true;
+    QTest::newRow("tcp connect without line end") << QByteArray(">STATE:1700000000,TCP_CONNECT,,,,,,")
+                                                  << QByteArray() << false << false;
+    QTest::newRow("case matters") << QByteArray(">STATE:1,connected,SUCCESS,\r\n") << QByteArray("connected") << false
+                                  << false;
+    // Several lines in one read: only the first state line counts.
+    QTest::newRow("drop then connected") << QByteArray(">STATE:1,RECONNECTING,connection-reset,,,,,\r\n"
+                                                       ">STATE:2,CONNECTED,SUCCESS,10.8.0.6,,,,\r\n")
+                                         << QByteArray("RECONNECTING") << false << true;
+    QTest::newRow("tcp connect then failed") << QByteArray(">STATE:1,TCP_CONNECT,,,,,,\r\n"
+                                                           ">STATE:1,RECONNECTING,connection-failed,,,,,\r\n")
+                                             << QByteArray("TCP_CONNECT") << false << true;
+    // Greeting and command answers have no commas; they only become part of field 0.
+    QTest::newRow("greeting in front") << QByteArray(">INFO:OpenVPN Management Interface Version 5 -- type 'help'\r\n"
+                                                     "SUCCESS: real-time state notification set to ON\r\n"
+                                                     "1700000000,CONNECTED,SUCCESS,10.8.0.6,10.213.0.1,1194,,,\r\n"
+                                                     "END\r\n")
+                                       << QByteArray("CONNECTED") << true << false;
+    QTest::newRow("greeting alone") << QByteArray(">INFO:OpenVPN Management Interface Version 5\r\n") << QByteArray()
+                                    << false << false;
+    QTest::newRow("empty fields are dropped") << QByteArray("x,,,CONNECTED,,SUCCESS") << QByteArray("CONNECTED")
+                                              << true << false;
+    QTest::newRow("garbage") << QByteArray("\xff\xfe,\x00\x01,,\xc3", 8) << QByteArray("\x00\x01", 2) << false << false;
+    QTest::newRow("nothing") << QByteArray() << QByteArray() << false << false;
+}
+
+void TestManagementChunk::judge()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, state);
+    const ManagementChunk chunk = judgeManagementChunk(bytes);
+    QCOMPARE(chunk.judged, !state.isEmpty());
+    QCOMPARE(chunk.state, state);
+    QTEST(chunk.connected(), "connected");
+    QTEST(chunk.dropped(), "dropped");
+}
+
+void TestManagementChunk::startFailures()
+{
+    QCOMPARE(judgeTunnelStartFailure("sh: 1: openvpn: not found\n"), TunnelStartFailure::ProgramMissing);
+    QCOMPARE(judgeTunnelStartFailure("2026-12-08 ERROR: Cannot ioctl TUNSETIFF korvane0: Operation not permitted "
+                                     "(errno=1)\n"),
+             TunnelStartFailure::NoTunRights);
+    QCOMPARE(judgeTunnelStartFailure("Cannot open TUN/TAP dev /dev/net/tun: No such file or directory (errno=2)"),
+             TunnelStartFailure::NoTunRights);
+    QCOMPARE(judgeTunnelStartFailure("SIGTERM[hard,] received, process exiting\n"), TunnelStartFailure::None);
+    QVERIFY(!tunnelStartFailureText(TunnelStartFailure::NoTunRights).isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestManagementChunk)
+#include "tst_managementchunk.moc"
