@@ -1,5 +1,6 @@
 #include "app/daylogcleaner.h"
 #include "app/logmessagehandler.h"
+#include "app/quitonsignals.h"
 #include "login/login.h"
 #include "ui/appearance.h"
 #include "ui/resources.h"
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    QuitOnSignals quitOnSignals;
     initKorvaneResources();
     applyClientAppearance();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/image/logo3.png")));

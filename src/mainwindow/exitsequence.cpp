@@ -10,7 +10,8 @@ void MainWindow::on_btnExit_clicked()
         return;
 
     // The lists are read only now: timer slots may have changed them while the box was open.
-    killRecordedTunnels();
+    // A tunnel still connecting, which the lists do not hold yet, goes as well.
+    shutDownTunnels();
     reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), false);
     reportTunnelAlarm(1);
     close();

@@ -172,6 +172,7 @@ public:
     qint32 adapterWarningShown = 0;
     qint32 adapterDownHandled = 0;
     bool serverRestartRequested = false; // the far end's restart was asked for in this cycle
+    bool tunnelsShutDown = false;        // every tunnel process was stopped for good (exit, close, quit)
 
     QTimer *watchdogTimer = nullptr;
     QTimer *reportTimer = nullptr;

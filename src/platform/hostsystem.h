@@ -8,6 +8,10 @@
 
 class QProcess;
 
+// The client's own tunnel device; OpenVPN is told to create it under this name, and only this
+// device counts as "the TAP adapter".
+inline const QString tunnelDeviceName = QStringLiteral("korvane0");
+
 // One network adapter as the adapter probe sees it.
 struct AdapterInfo {
     QString description;       // the probe compares its first three characters with "TAP"
@@ -23,7 +27,7 @@ public:
     // Every adapter, in the order the system lists them.
     virtual std::vector<AdapterInfo> adapters() = 0;
 
-    // Sent-bytes counter of the TAP interface that is up (the last one found decides), if any.
+    // Sent-bytes counter of the tunnel device while it is up, if any.
     virtual std::optional<quint64> tapSentBytes() = 0;
 
     // The eight raw hardware texts of the host fingerprint (command output or file content, not
@@ -34,11 +38,13 @@ public:
 
     // Starts the command interpreter for the tunnel in `process` (its own process group) and
     // returns the command line to write to its standard input.
-    virtual QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
-                                              quint16 managementPort) = 0;
+    virtual QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial,
+                                              const QString &managementHost, quint16 managementPort,
+                                              const QString &managementPasswordFile) = 0;
 
-    // Kills the process with this id and everything it started; returns once none is left or a
-    // bounded wait ran out. Ids that are not numbers or not running are ignored.
+    // Ends the process with this id and everything it started: asks politely first (the tunnel
+    // removes its routes), forces after a bounded wait; returns once none is left or the waits ran
+    // out. Ids that are not numbers or not running, this process and its group are ignored.
     virtual void killProcessTree(const QString &processId) = 0;
 };
 

@@ -19,6 +19,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -33,7 +34,8 @@ namespace {
 // A hung sysfs attribute, a stuck disk or a dead lsblk must not freeze the client: every
 // hardware read gets this long, then it counts as empty.
 constexpr int hardwareReadTimeoutMs = 3000;
-// How long a killed process group may take to disappear.
+// How long a process group may take to end after SIGTERM (OpenVPN removes its routes), and again
+// after SIGKILL.
 constexpr int killWaitTimeoutMs = 3000;
 constexpr int killPollIntervalMs = 10;
 
@@ -266,27 +268,45 @@ bool isProcessLive(pid_t pid)
     return stat && isLive(*stat);
 }
 
-// The process and all its descendants, parents before children; never this process.
-std::vector<pid_t> processTree(pid_t root)
+// The processes and all their descendants, parents before children, each once; never this
+// process.
+std::vector<pid_t> processTree(std::vector<pid_t> roots)
 {
     QHash<pid_t, std::vector<pid_t>> children;
     forEachProcess([&](pid_t pid, const ProcessStat &stat) { children[stat.parent].push_back(pid); });
-    std::vector<pid_t> tree{root};
+    std::vector<pid_t> tree = std::move(roots);
     for (size_t i = 0; i < tree.size(); ++i) {
         for (pid_t child : children.value(tree[i])) {
-            if (child != getpid())
+            if (child != getpid() && std::find(tree.begin(), tree.end(), child) == tree.end())
                 tree.push_back(child);
         }
     }
     return tree;
 }
 
-template <typename Predicate> void waitBounded(Predicate stillThere)
+// True when stillThere() turned false within the time-out.
+template <typename Predicate> bool waitBounded(Predicate stillThere)
 {
     QElapsedTimer clock;
     clock.start();
-    while (stillThere() && clock.elapsed() < killWaitTimeoutMs)
+    while (stillThere()) {
+        if (clock.elapsed() >= killWaitTimeoutMs)
+            return false;
         QThread::msleep(killPollIntervalMs);
+    }
+    return true;
+}
+
+// SIGTERM first, SIGKILL to whatever is left after the wait, then wait again. `signal` sends to
+// all that should get it; SIGCONT lets a stopped member act on its SIGTERM.
+template <typename Sender, typename Predicate> void terminateThenKill(Sender signal, Predicate stillThere)
+{
+    signal(SIGTERM);
+    signal(SIGCONT);
+    if (waitBounded(stillThere))
+        return;
+    signal(SIGKILL);
+    waitBounded(stillThere);
 }
 
 std::optional<pid_t> parseProcessId(const QString &text)
@@ -354,11 +374,14 @@ QString shellQuoted(const QString &text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-QByteArray tunnelCommandLine(const QString &tapSerial, const QString &managementHost, quint16 managementPort)
+QByteArray tunnelCommandLine(const QString &tapSerial, const QString &managementHost, quint16 managementPort,
+                             const QString &managementPasswordFile)
 {
+    // The device options follow --config so that they override the profile's own "dev tun".
     const QString line = QLatin1String("openvpn --config ") + shellQuoted(tapSerial + QLatin1String(".ovpn")) +
-                         QLatin1String(" --management ") + managementHost + QLatin1Char(' ') +
-                         QString::number(managementPort) + QLatin1Char('\n');
+                         QLatin1String(" --dev-type tun --dev ") + tunnelDeviceName + QLatin1String(" --management ") +
+                         managementHost + QLatin1Char(' ') + QString::number(managementPort) + QLatin1Char(' ') +
+                         shellQuoted(managementPasswordFile) + QLatin1Char('\n');
     return line.toUtf8();
 }
 
@@ -425,16 +448,18 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
     }
     freeifaddrs(list);
 
-    bool anyTun = false;
+    bool ownDeviceExists = false;
     for (const QString &name : names) {
         AdapterInfo adapter;
-        if (isTunDevice(name)) {
-            anyTun = true;
+        if (name == tunnelDeviceName)
+            ownDeviceExists = true;
+        // Only our own TUN device reads as "TAP": another VPN's tun0 must not pass for our tunnel,
+        // nor an ordinary interface that happens to carry the name.
+        if (name == tunnelDeviceName && isTunDevice(name)) {
             const std::optional<quint64> flags = readNumber(netClassPath(name, QStringLiteral("tun_flags")), 0);
             const bool tap = flags && (*flags & tunFlagTap);
             adapter.description = (tap ? QLatin1String("TAP-Linux tap ") : QLatin1String("TAP-Linux tun ")) + name;
         } else {
-            // Only TUN/TAP devices may read as "TAP", whatever an ordinary interface is called.
             adapter.description = QLatin1String("Interface ") + name;
         }
         adapter.ipv4Addresses = addresses.value(name);
@@ -445,7 +470,7 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
 
     // OpenVPN creates its device only when it starts; a usable TUN driver is the installed,
     // unused adapter.
-    if (!anyTun) {
+    if (!ownDeviceExists) {
         const int fd = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
         if (fd >= 0) {
             ::close(fd);
@@ -458,25 +483,14 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
 
 std::optional<quint64> LinuxHostSystem::tapSentBytes()
 {
-    std::optional<quint64> sent;
-    struct if_nameindex *interfaces = if_nameindex();
-    if (!interfaces)
-        return sent;
-    for (const struct if_nameindex *entry = interfaces; entry->if_index != 0 && entry->if_name; ++entry) {
-        const QString name = QString::fromLocal8Bit(entry->if_name);
-        if (!isTunDevice(name))
-            continue;
-        // A tun device without a reader has no carrier, so operstate says "down" or "unknown"
-        // even when it is configured; the administrative IFF_UP flag is what counts.
-        const std::optional<quint64> flags = readNumber(netClassPath(name, QStringLiteral("flags")), 0);
-        if (!flags || !(*flags & IFF_UP))
-            continue;
-        if (const std::optional<quint64> bytes =
-                readNumber(netClassPath(name, QStringLiteral("statistics/tx_bytes")), 10))
-            sent = bytes;
-    }
-    if_freenameindex(interfaces);
-    return sent;
+    if (!isTunDevice(tunnelDeviceName))
+        return std::nullopt;
+    // A tun device without a reader has no carrier, so operstate says "down" or "unknown" even
+    // when it is configured; the administrative IFF_UP flag is what counts.
+    const std::optional<quint64> flags = readNumber(netClassPath(tunnelDeviceName, QStringLiteral("flags")), 0);
+    if (!flags || !(*flags & IFF_UP))
+        return std::nullopt;
+    return readNumber(netClassPath(tunnelDeviceName, QStringLiteral("statistics/tx_bytes")), 10);
 }
 
 QStringList LinuxHostSystem::hardwareTexts()
@@ -509,7 +523,8 @@ QStringList LinuxHostSystem::hardwareTexts()
 }
 
 QByteArray LinuxHostSystem::startTunnelInterpreter(QProcess &process, const QString &tapSerial,
-                                                   const QString &managementHost, quint16 managementPort)
+                                                   const QString &managementHost, quint16 managementPort,
+                                                   const QString &managementPasswordFile)
 {
     process.setProcessChannelMode(QProcess::MergedChannels);
     // setsid makes the shell the leader of a new session and process group, so the tunnel and
@@ -520,7 +535,7 @@ QByteArray LinuxHostSystem::startTunnelInterpreter(QProcess &process, const QStr
         process.start(setsid, {QStringLiteral("/bin/sh")}, QIODevice::ReadWrite);
     else
         process.start(QStringLiteral("/bin/sh"), QStringList(), QIODevice::ReadWrite);
-    return tunnelCommandLine(tapSerial, managementHost, managementPort);
+    return tunnelCommandLine(tapSerial, managementHost, managementPort, managementPasswordFile);
 }
 
 void LinuxHostSystem::killProcessTree(const QString &processId)
@@ -533,20 +548,29 @@ void LinuxHostSystem::killProcessTree(const QString &processId)
         return; // not running
 
     if (group == *pid && group != getpgrp()) {
-        killpg(group, SIGKILL);
-        waitBounded([group] { return groupHasLiveMember(group); });
+        terminateThenKill([group](int signal) { killpg(group, signal); },
+                          [group] { return groupHasLiveMember(group); });
         return;
     }
 
-    // Not a group of its own (or ours): kill the process and its descendants one by one.
-    const std::vector<pid_t> tree = processTree(*pid);
-    for (pid_t member : tree)
-        kill(member, SIGKILL);
-    waitBounded([&tree] {
-        for (pid_t member : tree) {
-            if (isProcessLive(member))
-                return true;
-        }
-        return false;
-    });
+    // Not a group of its own (or ours): signal the process and its descendants one by one. The
+    // tree is kept from before SIGTERM, as an orphan no longer hangs below its parent; before
+    // SIGKILL it grows by what the survivors started meanwhile.
+    std::vector<pid_t> tree = processTree({*pid});
+    terminateThenKill(
+        [&tree](int signal) {
+            if (signal == SIGKILL)
+                tree = processTree(tree);
+            for (pid_t member : tree) {
+                if (isProcessLive(member))
+                    kill(member, signal);
+            }
+        },
+        [&tree] {
+            for (pid_t member : tree) {
+                if (isProcessLive(member))
+                    return true;
+            }
+            return false;
+        });
 }

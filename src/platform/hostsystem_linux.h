@@ -10,15 +10,17 @@ public:
     std::optional<quint64> tapSentBytes() override;
     QStringList hardwareTexts() override;
     QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
-                                      quint16 managementPort) override;
+                                      quint16 managementPort, const QString &managementPasswordFile) override;
     void killProcessTree(const QString &processId) override;
 };
 
 // The text as one word for /bin/sh: single-quoted, an embedded ' written as '\''.
 QString shellQuoted(const QString &text);
 
-// "openvpn --config '<serial>.ovpn' --management <host> <port>\n", the serial shell-quoted.
-QByteArray tunnelCommandLine(const QString &tapSerial, const QString &managementHost, quint16 managementPort);
+// "openvpn --config '<serial>.ovpn' --dev-type tun --dev korvane0 --management <host> <port>
+// '<password file>'\n", the profile name and the password file shell-quoted.
+QByteArray tunnelCommandLine(const QString &tapSerial, const QString &managementHost, quint16 managementPort,
+                             const QString &managementPasswordFile);
 
 // The processor id text from the contents of /proc/cpuinfo: on x86 the 16 hex digits of the
 // CPUID leaf 1 feature word (EDX, rebuilt from the flags) and signature (EAX, rebuilt from family,

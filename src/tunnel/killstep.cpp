@@ -47,6 +47,9 @@ QString MainWindow::interpreterProcessId() const
 void MainWindow::shutDownTunnels()
 {
     // No question and no reports: the window is going away, whichever way it was closed.
+    if (tunnelsShutDown)
+        return;
+    tunnelsShutDown = true;
     killRecordedTunnels();
     if (tunnelProcess->state() != QProcess::NotRunning) {
         hostSystem().killProcessTree(interpreterProcessId());

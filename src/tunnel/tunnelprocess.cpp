@@ -85,6 +85,7 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
     // End of input: the interpreter runs the one line and ends with the tunnel program.
     tunnelProcess->closeWriteChannel();
     tunnelProcessStarted = true;
+    tunnelsShutDown = false;
 
     return connectManagementChannel();
 }

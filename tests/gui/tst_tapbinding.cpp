@@ -118,6 +118,8 @@ private slots:
         const auto &[automatic, trouble, body, text, logLine, file, gateways] = reply;
         Scene scene;
         QVERIFY(scene.isReady());
+        // A tunnel device with an address: the launch after a binding logs no adapter warning.
+        scene.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("10.8.0.6")}}};
         storeBinding(engineer, tap2, tap2Password);
         if (automatic)
             storeBinding(demo, tap1, tap1Password);
@@ -146,11 +148,16 @@ private slots:
         const QString box = automatic         ? QStringLiteral("about/none/提示/")
                             : trouble == Drop ? QStringLiteral("critical/none/绑定失败/")
                                               : QStringLiteral("critical/none/登录失败/");
-        QCOMPARE(shownBoxes(scene.boxes), text.isEmpty() ? QStringList() : QStringList(box + text));
+        // A binding opens the tunnel, which needs the customer the gateway page names.
+        QStringList expectedBoxes = text.isEmpty() ? QStringList() : QStringList(box + text);
+        if (gateways == 0)
+            expectedBoxes << QStringLiteral("warning/none/提示/该项目尚未开启，请先开启项目");
+        QCOMPARE(shownBoxes(scene.boxes), expectedBoxes);
+        QCOMPARE(scene.host.startedInterpreters.size(), gateways > 0 ? 1 : 0);
         QCOMPARE(warnings, logLine.isEmpty() ? QStringList() : QStringList(logLine));
         // Only an expired session asks for a new token, after the box.
         QCOMPARE(scene.requestCount(kGetToken), trouble == 10002 ? 2 : 1);
-        QCOMPARE(tokenRequestsAtBox, text.isEmpty() ? -1 : 1);
+        QCOMPARE(tokenRequestsAtBox, expectedBoxes.isEmpty() ? -1 : 1);
         QCOMPARE(window.sessionToken != binds.first().value(QStringLiteral("token")).toUtf8(), trouble == 10002);
         if (file == Kept)
             QCOMPARE(fileBytes(), fileBefore);

@@ -77,10 +77,13 @@ bool BoundWindow::start(bool bound)
         window.on_btn_bound_tap_clicked();
         window.watchdogTimer->stop();
         window.reportTimer->stop();
+        // The binding opens the tunnel; the fake tunnel program reports it connected.
+        (void)QTest::qWaitFor([this] { return window.tunnelConnected; }, 5000);
     }
     window.show();
     platform->clearRequests();
     return platform.isRunning() && reply.token && bound == (window.tapSerial == demo::tap.toUtf8()) &&
+           bound == window.tunnelConnected &&
            bound == (window.rootItem != nullptr) && QTest::qWaitForWindowExposed(&window);
 }
 

@@ -14,6 +14,8 @@ FakeHostSystem::FakeHostSystem()
                 QStringLiteral("BFEBFBFF000906EA"), QStringLiteral("BOARD-0001"), QStringLiteral("BIOS-0001"),
                 QStringLiteral("00000000-0000-0000-0000-000000000001"), QStringLiteral("DISK-0001")})
 {
+    addAdapter(QStringLiteral("TAP-Linux tun (created when the tunnel starts)"), {QStringLiteral("0.0.0.0")});
+    management.setCurrentState("1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,");
     installHostSystem(this);
 }
 
@@ -42,17 +44,22 @@ QStringList FakeHostSystem::hardwareTexts()
 }
 
 QByteArray FakeHostSystem::startTunnelInterpreter(QProcess &process, const QString &tapSerial,
-                                                  const QString &managementHost, quint16 managementPort)
+                                                  const QString &managementHost, quint16 managementPort,
+                                                  const QString &managementPasswordFile)
 {
-    startedInterpreters.append({tapSerial, managementHost, managementPort});
+    startedInterpreters.append({tapSerial, managementHost, managementPort, managementPasswordFile});
+    management.expectPasswordFrom(managementPasswordFile);
     if (interpreterCanStart) {
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec cat >/dev/null")},
+        const QString script = interpreterExitOutput.isEmpty()
+                                   ? QStringLiteral("cat >/dev/null; exec sleep 600")
+                                   : QStringLiteral("cat >/dev/null; printf '%s' \"$0\"");
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QString::fromUtf8(interpreterExitOutput)},
                       QIODevice::ReadWrite);
         if (process.waitForStarted(5000))
             ownPids.append(process.processId());
     }
-    return tunnelCommandLine(tapSerial, managementHost, managementPort);
+    return tunnelCommandLine(tapSerial, managementHost, managementPort, managementPasswordFile);
 }
 
 namespace {

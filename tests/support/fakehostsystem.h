@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/hostsystem.h"
+#include "support/fakemanagementserver.h"
 
 #include <QList>
 #include <QString>
@@ -10,15 +11,18 @@
 // every interpreter start and every kill. It installs itself on construction and uninstalls on
 // destruction.
 //
-// The interpreter it starts is a real, harmless child ("cat" swallowing its input) so that the
-// process object has a pid and accepts the command line; a kill of a pid it started ends that
-// child, any other kill is only recorded.
+// The interpreter it starts is a real, harmless child (it swallows the command line, then sleeps
+// as a tunnel program would run) so that the process object has a pid; a kill of a pid it started
+// ends that child, any other kill is only recorded. The tunnel program's management interface is
+// `management`, a fake that by default reports the tunnel connected; the one adapter listed by
+// default is the unused TAP adapter, so a launch goes through.
 class FakeHostSystem : public HostSystem {
 public:
     struct InterpreterStart {
         QString tapSerial;
         QString managementHost;
         quint16 managementPort = 0;
+        QString managementPasswordFile;
     };
 
     FakeHostSystem();
@@ -30,7 +34,7 @@ public:
     std::optional<quint64> tapSentBytes() override;
     QStringList hardwareTexts() override;
     QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
-                                      quint16 managementPort) override;
+                                      quint16 managementPort, const QString &managementPasswordFile) override;
     void killProcessTree(const QString &processId) override;
 
     // Adds an adapter to the scripted list.
@@ -41,6 +45,8 @@ public:
     std::optional<quint64> sentBytes;     // what tapSentBytes() answers
     QStringList hardware;                 // what hardwareTexts() answers
     bool interpreterCanStart = true;      // false: leave the process not running
+    QByteArray interpreterExitOutput;     // set: the interpreter prints this and ends at once
+    FakeManagementServer management;
 
     // Record.
     int adapterQueries = 0;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP (session logout, a kill, a closed terminal) into an orderly
+// QCoreApplication::quit(), so that what runs at quit (stopping the tunnel) still runs. The
+// handler only writes to a pipe; the quit happens in the event loop.
+class QuitOnSignals : public QObject {
+    Q_OBJECT
+
+public:
+    explicit QuitOnSignals(QObject *parent = nullptr);
+    ~QuitOnSignals() override;
+
+    bool isActive() const { return notifier != nullptr; }
+
+private:
+    QSocketNotifier *notifier = nullptr;
+};
