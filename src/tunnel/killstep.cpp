@@ -51,7 +51,7 @@ void MainWindow::shutDownTunnels()
         return;
     tunnelsShutDown = true;
     killRecordedTunnels();
-    if (tunnelProcess->state() != QProcess::NotRunning) {
+    if (tunnelProcess->state() != QProcess::NotRunning && !tunnelPidList.contains(interpreterProcessId())) {
         hostSystem().killProcessTree(interpreterProcessId());
         tunnelProcess->waitForFinished(1000);
     }

@@ -1,0 +1,375 @@
+// The tunnel of the bound TAP against a fake tunnel program: opening it (checks, files, launch,
+// management hand-shake), the connected transition, drops and reconnects, the connect time-out,
+// cancelling, the switch, the watchdog, and stopping it on close.
+#include "support/bindinghelpers.h"
+#include "support/boundwindow.h"
+#include "tunnel/logic/managementendpoint.h"
+#include "tunnel/logic/startfailure.h"
+#include "tunnel/waitreconnect.h"
+#include "tunnel/waittingwidget.h"
+#include "ui/resources.h"
+#include "ui_waitreconnect.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+const QByteArray connectedLine = "1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,";
+const QByteArray waitLine = "1700000000,WAIT,,,,,,";
+const QByteArray dropNotification = ">STATE:1700000001,RECONNECTING,connection-reset,,,,,\r\n";
+const QString switchOn = QStringLiteral(":/image/开.png");
+const QString switchOff = QStringLiteral(":/image/关.png");
+
+QByteArray fileBytes(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+int modeOf(const QString &name)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(name).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+}
+
+QList<int> alarms(BoundWindow &w)
+{
+    QList<int> types;
+    for (const sim::AlarmReport &report : w.platform->world().alarmReports)
+        types << report.warnType;
+    return types;
+}
+
+QList<int> stateReports(BoundWindow &w)
+{
+    QList<int> online;
+    for (const sim::StateReport &report : w.platform->world().stateReports)
+        online << report.tunnelOnline;
+    return online;
+}
+
+// The tunnel switch as the user reaches it: on the TAP's own center-site page.
+bool pressSwitch(BoundWindow &w)
+{
+    if (w.ui->gatewaySn_2->text() != demo::tap && !w.click(demo::tap))
+        return false;
+    QTest::mouseClick(w.ui->VpnControl, Qt::LeftButton);
+    return true;
+}
+
+bool isDown(BoundWindow &w)
+{
+    return !w.window.tunnelConnected && w.window.tunnelTapList.isEmpty() &&
+           showsPicture(w.ui->siteRunstatus, picture::off) && isIcon(w.ui->VpnControl->icon(), switchOff);
+}
+} // namespace
+
+class TestTunnel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initKorvaneResources(); }
+
+    void bindingOpensAndConnects()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        const FakeHostSystem::InterpreterStart start = w.host.startedInterpreters.value(0);
+        QCOMPARE(w.host.startedInterpreters.size(), 1);
+        QCOMPARE(start.tapSerial, demo::tap);
+        QVERIFY(!start.managementPasswordFile.isEmpty() && modeOf(start.managementPasswordFile) == 0600);
+        // The tunnel was up before "state on" took effect: only the state query tells.
+        QCOMPARE(w.host.management.commands(), QByteArrayList({"state on", "state"}));
+        QCOMPARE(w.host.management.passwordsRejected(), 0);
+
+        QCOMPARE(fileBytes(QStringLiteral("TAP-DEMO-0001.ovpn")),
+                 QByteArray("client\r\ndev tun\r\nproto udp\r\nremote 127.0.0.1 1194\r\nresolv-retry infinite\r\n"
+                            "nobind\r\npersist-key\r\npersist-tun\r\nca ca.crt\r\nauth-user-pass vpnconfig.ini\r\n"
+                            "remote-cert-tls server\r\ncomp-lzo\r\nverb 3\r\nlog-append logs/openvpn.log\r\n"));
+        QCOMPARE(fileBytes(QStringLiteral("ca.crt")), sim::demoCaPem());
+        QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("1"));
+        for (const char *name : {"TAP-DEMO-0001.ovpn", "ca.crt", "vpnconfig.ini"})
+            QCOMPARE(modeOf(QString::fromLatin1(name)), 0600);
+        QVERIFY(QFileInfo(QStringLiteral("logs")).isDir());
+
+        const QString pid = QString::number(window.tunnelProcess->processId());
+        QCOMPARE(window.tunnelTapList + window.tunnelInfoList + window.tunnelPidList,
+                 QStringList({demo::tap, QStringLiteral("Tap@0001"), pid}));
+        QVERIFY(showsPicture(w.ui->siteRunstatus, picture::on) && isIcon(w.ui->VpnControl->icon(), switchOn));
+        QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
+        QCOMPARE(stateReports(w), QList<int>{1});
+        QCOMPARE(alarms(w), QList<int>()); // no alarm was open
+
+        // A second launch of the connected TAP refuses, but has rewritten the credentials first.
+        QVERIFY(!window.launchTunnel(window.tapSerial, window.tapPassword));
+        QCOMPARE(w.boxes.texts(), QStringList(QStringLiteral("该通道已连接")));
+        QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("TAP-DEMO-0001\r\nTap@0001\r\n"));
+        QCOMPARE(w.host.startedInterpreters.size(), 1);
+    }
+
+    void openRefusals_data()
+    {
+        QTest::addColumn<QString>("operation"); // faulted operation ("site": the site shows 否)
+        QTest::addColumn<sim::Fault>("trouble");
+        QTest::addColumn<QString>("text");      // the box; empty: the launch was reached
+        QTest::addColumn<QStringList>("sent");  // tunnel operations sent
+
+        const QStringList all{QStringLiteral("getCustomerInfo"), QStringLiteral("getConfigParam"),
+                              QStringLiteral("getDownload")};
+        const QString failed = QStringLiteral("请求失败，请重试");
+        QTest::newRow("site off") << QStringLiteral("site") << sim::Fault() << QStringLiteral("该站点尚未开启，请先开启站点")
+                                  << QStringList();
+        QTest::newRow("customer off") << QStringLiteral("getCustomerInfo")
+                                      << replyBody(R"({"code":100,"data":{"enabled":0}})")
+                                      << QStringLiteral("该项目尚未开启，请先开启项目") << QStringList(all.mid(0, 1));
+        QTest::newRow("customer unreachable") << QStringLiteral("getCustomerInfo") << droppedConnection()
+                                              << QStringLiteral("该项目尚未开启，请先开启项目") << QStringList(all.mid(0, 1));
+        QTest::newRow("no requestWay") << QStringLiteral("getConfigParam")
+                                       << replyBody(R"({"code":100,"data":{"port":1194,"ip":"10.0.0.1"}})") << failed
+                                       << QStringList(all.mid(0, 2));
+        QTest::newRow("session expired") << QStringLiteral("getConfigParam") << fault(10002) << failed
+                                         << QStringList(all.mid(0, 2) + QStringList(QStringLiteral("getLintraToken")));
+        QTest::newRow("download fails") << QStringLiteral("getDownload") << droppedConnection() << failed << all;
+        QTest::newRow("download error page") << QStringLiteral("getDownload")
+                                             << replyBody("{\"code\":500,\"msg\":\"error\"}") << QString() << all;
+    }
+
+    void openRefusals()
+    {
+        QFETCH(QString, operation);
+        QFETCH(sim::Fault, trouble);
+        QFETCH(QString, text);
+        QFETCH(QStringList, sent);
+        BoundWindow w;
+        QVERIFY(w.start());
+        const QByteArray profile = fileBytes(QStringLiteral("TAP-DEMO-0001.ovpn"));
+        if (operation == QLatin1String("site"))
+            w.ui->siteEnabled->setText(QStringLiteral("否"));
+        else
+            w.platform->setFault(operation, trouble);
+        w.window.reconnectSuppressed = true;
+
+        w.window.openTunnel();
+        QStringList requested;
+        for (const sim::RecordedRequest &request : w.platform->requests())
+            requested << request.operation;
+        QCOMPARE(requested, sent);
+        // Reaching the launch shows itself by the refusal of the connected TAP.
+        QCOMPARE(w.boxes.texts(), QStringList(text.isEmpty() ? QStringLiteral("该通道已连接") : text));
+        QCOMPARE(w.boxes.titles(), QStringList(text.isEmpty() ? QStringLiteral("错误") : QStringLiteral("提示")));
+        // Refused before the customer check passed, the switch-off mark stays.
+        QCOMPARE(w.window.reconnectSuppressed, sent.size() < 2);
+        if (text.isEmpty())
+            QCOMPARE(fileBytes(QStringLiteral("ca.crt")), QByteArray("{\"code\":500,\"msg\":\"error\"}"));
+        else if (sent.size() < 3)
+            QCOMPARE(fileBytes(QStringLiteral("TAP-DEMO-0001.ovpn")), profile);
+    }
+
+    void hostileSerialNeverReachesAFileName()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        for (const char *serial : {"../../.bashrc", "-config", "a\nb"}) {
+            w.window.tapSerial = serial;
+            w.window.openTunnel();
+            QCOMPARE(w.boxes.last().text, QStringLiteral("请求失败，请重试"));
+        }
+        QCOMPARE(w.requestCount(QStringLiteral("getConfigParam")), 0);
+        QCOMPARE(w.host.startedInterpreters.size(), 1);
+    }
+
+    void dropReconnectAndRestartRequest()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        const QString firstPid = window.tunnelPidList.value(0);
+        w.host.management.setCurrentState(waitLine);
+
+        w.host.management.send(dropNotification);
+        QTRY_VERIFY(isDown(w));
+        QCOMPARE(w.host.killedProcessIds, QStringList(firstPid));
+        QVERIFY(window.reconnectTimer->isActive() && window.reconnectTimer->interval() == 60000 &&
+                window.reconnectInProgress && window.waitReconnect->isVisible());
+        QCOMPARE(alarms(w), QList<int>{1});
+        QCOMPARE(window.tunnelStateCode, 2);
+
+        // Ten attempts, each a fresh launch that does not connect; the dialog counts from 1.
+        for (int attempt = 1; attempt <= 10; ++attempt) {
+            window.TryReconnectVPN();
+            const Ui::WaitReConnect *dialog = window.waitReconnect->ui;
+            QCOMPARE(dialog->Wait_1->text() + dialog->Wait_Num->text() + dialog->Wait_2->text(),
+                     QStringLiteral("尝试第 %1次重连中...").arg(attempt));
+        }
+        QCOMPARE(window.reconnectCount, 10);
+        QCOMPARE(w.host.startedInterpreters.size(), 11);
+        // The tunnel program reports a fresh TCP connect per try: the far end is asked once.
+        for (int i = 0; i < 3; ++i) {
+            w.host.management.send(">STATE:1700000002,TCP_CONNECT,,,,,,\r\n");
+            QTRY_COMPARE(alarms(w).size(), 2 + i);
+        }
+        QCOMPARE(w.requestCount(QStringLiteral("clientRestartProject")), 1);
+        QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
+
+        // The far end is back: the next attempt connects and closes the alarm.
+        w.host.management.setCurrentState(connectedLine);
+        window.TryReconnectVPN();
+        QTRY_VERIFY(window.tunnelConnected);
+        QCOMPARE(alarms(w).last(), 3);
+        QVERIFY(!window.reconnectTimer->isActive() && !window.reconnectInProgress &&
+                !window.waitReconnect->isVisible() && window.reconnectCount == 0 && window.tunnelStateCode == 0);
+        QCOMPARE(window.tunnelTapList, QStringList(demo::tap));
+    }
+
+    void dropWithPlatformUnreachable()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        w.platform->setFault(QStringLiteral("getLintraToken"), droppedConnection());
+        w.host.management.send(dropNotification);
+        QTRY_VERIFY(isDown(w));
+        QCOMPARE(w.boxes.titles() + w.boxes.texts(),
+                 QStringList({QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试")}));
+        QVERIFY(!w.window.reconnectTimer->isActive() && !w.window.reconnectInProgress && w.window.reconnectCount == 0);
+    }
+
+    void switchTimeoutAndCancel()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        w.platform->clearRequests();
+        QVERIFY(pressSwitch(w));
+        QVERIFY(isDown(w) && window.reconnectSuppressed && window.tunnelStateCode == 2);
+        QCOMPARE(w.host.killedProcessIds.size(), 1);
+        QCOMPARE(stateReports(w).last(), 0);
+        QCOMPARE(alarms(w), QList<int>{1});
+
+        // Switched off stays off: reconnect ticks and the watchdog start nothing.
+        window.TryReconnectVPN();
+        window.CheckVpnState();
+        QCOMPARE(w.host.startedInterpreters.size(), 1);
+        QCOMPARE(alarms(w), QList<int>({1, 2}));
+
+        // On again, but the tunnel never connects: one time-out box, the process goes.
+        w.host.management.setCurrentState(waitLine);
+        QVERIFY(pressSwitch(w));
+        QTRY_VERIFY(window.waitWidget->isVisible());
+        QVERIFY(window.connectTimeoutTimer->isActive() && window.connectTimeoutTimer->interval() == 30000 &&
+                !window.reconnectSuppressed && isIcon(w.ui->VpnControl->icon(), switchOn));
+        const QString launched = QString::number(window.tunnelProcess->processId());
+        window.Vpn_Timeout();
+        QCOMPARE(w.boxes.texts(), QStringList(QStringLiteral("    连接超时   ")));
+        QCOMPARE(w.host.killedProcessIds.last(), launched);
+        QVERIFY(isDown(w) && !window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive() &&
+                !window.tunnelProcessStarted);
+
+        // A drop before the first connection kills nothing; cancelling the cycle kills the attempt.
+        QVERIFY(pressSwitch(w));
+        QTRY_VERIFY(window.waitWidget->isVisible());
+        const int kills = w.host.killedProcessIds.size();
+        w.host.management.send(">STATE:1700000003,TCP_CONNECT,,,,,,\r\n");
+        QTRY_VERIFY(window.waitReconnect->isVisible());
+        QCOMPARE(w.host.killedProcessIds.size(), kills);
+        QTest::mouseClick(window.waitReconnect->ui->toolButton, Qt::LeftButton);
+        QVERIFY(!window.waitReconnect->isVisible() && window.reconnectSuppressed && window.reconnectCount == 0);
+        QCOMPARE(w.host.killedProcessIds.size(), kills + 1);
+        window.TryReconnectVPN();
+        QCOMPARE(w.host.startedInterpreters.size(), 3);
+    }
+
+    void watchdog()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        w.platform->clearRequests();
+
+        // A connected tunnel's device has its address; nothing happens.
+        w.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("10.8.0.6")}}};
+        window.CheckVpnState();
+        QVERIFY(window.tunnelConnected && alarms(w).isEmpty());
+
+        // Platform unreachable: nothing more is sent or changed.
+        w.platform->clearRequests();
+        w.platform->setFault(QStringLiteral("getLintraToken"), droppedConnection());
+        window.CheckVpnState();
+        QCOMPARE(w.platform->requests().size(), 1);
+        QVERIFY(window.tunnelConnected);
+        w.platform->clearFaults();
+
+        // The tunnel program was killed from outside: the adapter is idle.
+        w.host.adapterList = {{QStringLiteral("TAP-Linux tun (created when the tunnel starts)"), {QStringLiteral("0.0.0.0")}}};
+        w.host.management.setCurrentState(waitLine);
+        window.CheckVpnState(); // the recovery reloads page 1 as well
+        QVERIFY(isDown(w) && window.reconnectInProgress && window.reconnectTimer->isActive() &&
+                window.waitReconnect->isVisible());
+        QCOMPARE(alarms(w), QList<int>({1, 2}));
+        QCOMPARE(stateReports(w).last(), 0);
+        window.CheckVpnState(); // every second tick reacts
+        QCOMPARE(w.host.killedProcessIds.size(), 1);
+        QCOMPARE(alarms(w), QList<int>({1, 2, 2}));
+
+        // The adapter disappears: a box on the first, third, ... tick.
+        w.host.adapterList.clear();
+        for (int tick = 0; tick < 3; ++tick)
+            window.CheckVpnState();
+        QCOMPARE(w.boxes.texts(), QStringList({QStringLiteral("请检查TAP虚拟网卡是否存在并启用"), QStringLiteral("请检查TAP虚拟网卡是否存在并启用")}));
+        // Switching on without an adapter only tells.
+        window.on_VpnControl_clicked();
+        QCOMPARE(w.boxes.titles().last() + w.boxes.texts().last(), QStringLiteral("网卡检测虚拟网卡不存在或禁用"));
+        QCOMPARE(w.host.startedInterpreters.size(), 1);
+    }
+
+    void launchFailures()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        QVERIFY(pressSwitch(w));
+
+        // No tunnel program installed: said at once, not after a time-out.
+        w.host.interpreterExitOutput = "sh: 1: openvpn: not found\n";
+        w.host.management.setCurrentState(waitLine);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(pressSwitch(w));
+        QTRY_COMPARE(w.boxes.texts(), QStringList(tunnelStartFailureText(TunnelStartFailure::ProgramMissing)));
+        QVERIFY(clock.elapsed() < 4000 && !window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
+        QVERIFY(!window.tunnelProcessStarted && isDown(w));
+
+        // Nobody listens on the management port: after the window the interpreter is killed.
+        w.host.interpreterExitOutput.clear();
+        setManagementEndpoint({QStringLiteral("127.0.0.1"), 1});
+        const int kills = w.host.killedProcessIds.size();
+        QVERIFY(!window.launchTunnel(window.tapSerial, window.tapPassword));
+        QCOMPARE(w.host.killedProcessIds.size(), kills + 1);
+        QVERIFY(!window.tunnelProcessStarted);
+
+        // Somebody else's port: a wrong password is refused, nothing is switched on there.
+        setManagementEndpoint({QStringLiteral("127.0.0.1"), w.host.management.port()});
+        w.host.management.expectPasswordFrom(QStringLiteral("/nonexistent"));
+        w.host.management.setCurrentState(connectedLine);
+        const int commands = w.host.management.commands().size();
+        QVERIFY(!window.connectManagementChannel());
+        QCOMPARE(w.host.management.passwordsRejected(), 1);
+        QCOMPARE(w.host.management.commands().size(), commands);
+    }
+
+    void closeStopsEveryTunnel()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        const QString connected = w.window.tunnelPidList.value(0);
+        w.window.close();
+        QCOMPARE(w.host.killedProcessIds, QStringList(connected));
+        QVERIFY(w.platform->world().alarmReports.isEmpty() && w.boxes.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestTunnel)
+#include "tst_tunnel.moc"
