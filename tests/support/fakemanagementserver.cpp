@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -38,6 +39,8 @@ FakeManagementServer::FakeManagementServer()
         return;
     }
     listenPort = ntohs(address.sin_port);
+    if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        wakePipe[0] = wakePipe[1] = -1;
     ManagementEndpoint endpoint;
     endpoint.port = listenPort;
     setManagementEndpoint(endpoint);
@@ -51,6 +54,10 @@ FakeManagementServer::~FakeManagementServer()
         worker.join();
     if (listener >= 0)
         ::close(listener);
+    for (const int fd : wakePipe) {
+        if (fd >= 0)
+            ::close(fd);
+    }
     setManagementEndpoint(ManagementEndpoint());
 }
 
@@ -68,13 +75,25 @@ void FakeManagementServer::setCurrentState(const QByteArray &line)
 
 void FakeManagementServer::send(const QByteArray &bytes)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    outgoing += bytes;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        outgoing += bytes;
+    }
+    wake();
 }
 
-void FakeManagementServer::dropClient()
+void FakeManagementServer::wake()
 {
-    dropRequested = true;
+    if (wakePipe[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wakePipe[1], &byte, 1);
+    }
+}
+
+std::chrono::steady_clock::time_point FakeManagementServer::lastSentAt() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return sentAt;
 }
 
 QByteArrayList FakeManagementServer::commands() const
@@ -112,15 +131,24 @@ void FakeManagementServer::serve(int client)
     sendAll(client, "ENTER PASSWORD:");
     QByteArray input;
     bool passwordChecked = false;
-    dropRequested = false;
-    while (!stopping && !dropRequested) {
+    while (!stopping) {
         if (passwordChecked) {
             const QByteArray pushed = take(outgoing);
-            if (!pushed.isEmpty())
+            if (!pushed.isEmpty()) {
                 sendAll(client, pushed);
+                std::lock_guard<std::mutex> lock(mutex);
+                sentAt = std::chrono::steady_clock::now();
+            }
         }
-        pollfd readable{client, POLLIN, 0};
-        if (::poll(&readable, 1, 10) != 1)
+        pollfd ready[2] = {{client, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+        if (::poll(ready, wakePipe[0] >= 0 ? 2 : 1, 20) < 1)
+            continue;
+        if (ready[1].revents & POLLIN) {
+            char bytes[64];
+            while (::read(wakePipe[0], bytes, sizeof bytes) > 0) {
+            }
+        }
+        if (!(ready[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buffer[4096];
         const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);

@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -30,24 +31,26 @@ public:
     void setCurrentState(const QByteArray &line);
     // Sent as is to the connected client (queued until one is connected and authenticated).
     void send(const QByteArray &bytes);
-    // Closes the connection to the client, as an exiting tunnel program does.
-    void dropClient();
 
     QByteArrayList commands() const;   // lines received after the password, without line ends
     int connections() const { return accepted.load(); }
     int passwordsRejected() const { return rejected.load(); }
     bool clientAuthenticated() const { return authenticated.load(); }
+    // When bytes given to send() last went onto the wire.
+    std::chrono::steady_clock::time_point lastSentAt() const;
 
 private:
     void run();
     void serve(int client);
     QByteArray take(QByteArray &pending);
 
+    void wake();
+
     int listener = -1;
+    int wakePipe[2] = {-1, -1}; // send() wakes the serving thread at once
     quint16 listenPort = 0;
     std::thread worker;
     std::atomic<bool> stopping{false};
-    std::atomic<bool> dropRequested{false};
     std::atomic<int> accepted{0};
     std::atomic<int> rejected{0};
     std::atomic<bool> authenticated{false};
@@ -56,4 +59,5 @@ private:
     QByteArray stateLine = QByteArrayLiteral("1700000000,WAIT,,,,,,");
     QByteArray outgoing;
     QByteArrayList received;
+    std::chrono::steady_clock::time_point sentAt;
 };
