@@ -16,7 +16,8 @@ void applyClientAppearance()
 
     qApp->setStyleSheet(QStringLiteral(
         "QMessageBox{background-color:rgb(248,249,251);}"
-        "QMessageBox QLabel{color:#222;font-size:10pt;min-width:220px;}"
+        // No minimum width on the labels: it replaces the text's own minimum and cuts long texts.
+        "QMessageBox QLabel{color:#222;font-size:10pt;}"
         "QDialogButtonBox{dialogbuttonbox-buttons-have-icons:0;}"
         "QMessageBox QPushButton{min-width:72px;min-height:26px;border-radius:6px;color:white;"
         "background-color:rgb(0,170,255);border:none;padding:2px 12px;}"

@@ -1,8 +1,11 @@
 #include "support/messagerecorder.h"
+#include "tunnel/logic/startfailure.h"
+#include "ui/appearance.h"
 #include "ui/messageboxes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 
@@ -69,6 +72,35 @@ private slots:
             QCOMPARE(MessageBoxes::show(request), expected.press);
             QCOMPARE(seen, (QStringList{request.title, request.text, QString::number(expected.icon),
                                         QString::number(expected.buttons)}));
+        }
+    }
+
+    // Every box shows its whole text: the label is as wide (or, wrapped, as high) as its text needs.
+    void wholeTextShown()
+    {
+        applyClientAppearance();
+        const QStringList texts{QStringLiteral("检测到您在本机尚未绑定TAP，请先进行绑定！"),
+                                QStringLiteral("网络连接失败，请检测您的网络状态后重试"),
+                                QStringLiteral("    连接超时   "),
+                                QStringLiteral("请检查TAP虚拟网卡是否存在并启用"),
+                                tunnelStartFailureText(TunnelStartFailure::NoTunRights)};
+        for (const QString &text : texts) {
+            QString problem = QStringLiteral("box never shown");
+            QTimer::singleShot(0, [&]() {
+                for (QWidget *widget : QApplication::topLevelWidgets()) {
+                    auto *box = qobject_cast<QMessageBox *>(widget);
+                    if (!box || !box->isVisible())
+                        continue;
+                    const QLabel *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+                    const bool fits = label && (label->wordWrap()
+                                                    ? label->heightForWidth(label->width()) <= label->height()
+                                                    : label->sizeHint().width() <= label->width());
+                    problem = fits ? QString() : QStringLiteral("clipped at %1 px").arg(label ? label->width() : -1);
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            MessageBoxes::warning(nullptr, QStringLiteral("提示"), text);
+            QVERIFY2(problem.isEmpty(), qPrintable(text + QLatin1Char(' ') + problem));
         }
     }
 };

@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -23,9 +25,10 @@ static const char helperSwitch[] = "--netns-helper";
 
 namespace {
 
-// Helper side: prints what the host layer sees. Given a tun device, it first attaches to it as its
-// reader and sends one datagram through it, so the device counts it as sent.
-int runHelper(const QByteArray &device)
+// Helper side: prints what the host layer sees. Given a tun device and an address routed into it,
+// it first attaches to the device as its reader and sends one datagram there, so the device counts
+// it as sent.
+int runHelper(const QByteArray &device, const QByteArray &targetAddress)
 {
     LinuxHostSystem host;
     const auto sent = [&host] { return host.tapSentBytes() ? QByteArray::number(*host.tapSentBytes()) : "none"; };
@@ -35,10 +38,11 @@ int runHelper(const QByteArray &device)
         request.ifr_flags = IFF_TUN | IFF_NO_PI;
         std::strncpy(request.ifr_name, device.constData(), IFNAMSIZ - 1);
         const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (tun < 0 || udp < 0 || ::ioctl(tun, TUNSETIFF, &request) != 0)
+        sockaddr_in target{AF_INET, htons(9), {}, {}};
+        if (tun < 0 || udp < 0 || ::ioctl(tun, TUNSETIFF, &request) != 0 ||
+            ::inet_pton(AF_INET, targetAddress.constData(), &target.sin_addr) != 1)
             return 1;
         std::printf("before\t%s\n", sent().constData());
-        const sockaddr_in target{AF_INET, htons(9), {htonl(0x0ad50002)}, {}}; // 10.213.0.2, routed into the device
         unsigned char packet[2048];
         bool seen = false;
         // Sent again until it shows up: until the kernel has noticed the new reader, the device drops packets.
@@ -78,6 +82,27 @@ bool isRunning(qint64 pid)
     return !state.isEmpty() && state != "Z" && state != "X";
 }
 
+// Waits until the process has exec'd sleep: until then it is a forked shell that still runs the
+// parent's traps and would swallow a SIGTERM meant for sleep.
+bool becameSleep(qint64 pid)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (QFile comm(QStringLiteral("/proc/%1/comm").arg(pid)); clock.elapsed() < 5000; QThread::msleep(5)) {
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll() == "sleep\n")
+            return true;
+        comm.close();
+    }
+    return false;
+}
+
+// The marker file's content, or "missing".
+QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+}
+
 // The rest of the first output line "<tag> ..." to come; earlier lines are dropped.
 QString readTagged(QProcess &process, const QString &tag)
 {
@@ -98,48 +123,103 @@ public:
     QString namespaceSkipReason; // set when the namespace checks could not run
 
 private slots:
-    void interpreterAndKillProcessTree()
+    void commandLineAndInterpreter()
     {
-        QCOMPARE(tunnelCommandLine(QStringLiteral("TAP-0001"), QStringLiteral("127.0.0.1"), 25341),
-                 QByteArray("openvpn --config 'TAP-0001.ovpn' --management 127.0.0.1 25341\n"));
+        // Byte for byte: the device options after --config (they override the profile's "dev"),
+        // the password file quoted like the profile name.
+        const auto line = [](const char *serial, const char *passwordFile) {
+            return tunnelCommandLine(QString::fromUtf8(serial), QStringLiteral("127.0.0.1"), 25341,
+                                     QString::fromUtf8(passwordFile));
+        };
+        QCOMPARE(line("TAP-0001", "/run/korvane/mgmt.pw"),
+                 QByteArray("openvpn --config 'TAP-0001.ovpn' --dev-type tun --dev korvane0 "
+                            "--management 127.0.0.1 25341 '/run/korvane/mgmt.pw'\n"));
+        QCOMPARE(line("TAP'01", "/tmp/a b/it's"),
+                 QByteArray("openvpn --config 'TAP'\\''01.ovpn' --dev-type tun --dev korvane0 "
+                            "--management 127.0.0.1 25341 '/tmp/a b/it'\\''s'\n"));
+
         LinuxHostSystem host;
         QProcess shell;
         const QString serial = QStringLiteral("it's $(id) `id` \"x\" \\n *; y && z | 网关");
-        const QByteArray line = host.startTunnelInterpreter(shell, serial, QStringLiteral("127.0.0.1"), 40001);
+        const QString passwordFile = QStringLiteral("/tmp/k $HOME/'pw' *");
+        const QByteArray command =
+            host.startTunnelInterpreter(shell, serial, QStringLiteral("127.0.0.1"), 40001, passwordFile);
         QVERIFY(shell.waitForStarted(5000));
         // A stand-in for openvpn shows the words the shell made of the line.
-        shell.write("openvpn() { printf args; printf ' <%s>' \"$@\"; echo; }\n" + line);
+        shell.write("openvpn() { printf args; printf ' <%s>' \"$@\"; echo; }\n" + command);
         QCOMPARE(readTagged(shell, QStringLiteral("args")),
-                 QStringLiteral("<--config> <%1.ovpn> <--management> <127.0.0.1> <40001>").arg(serial));
+                 QStringLiteral("<--config> <%1.ovpn> <--dev-type> <tun> <--dev> <korvane0> <--management> "
+                                "<127.0.0.1> <40001> <%2>")
+                     .arg(serial, passwordFile));
 
         // Both output channels arrive; the shell leads its own session and group under the known pid.
-        shell.write("echo err 2 >&2; echo shell $$; sleep 60 & echo grandchild $!\n");
+        shell.write("echo err 2 >&2; echo shell $$\n");
         QCOMPARE(readTagged(shell, QStringLiteral("err")), QStringLiteral("2"));
         const pid_t pid = pid_t(shell.processId());
         QCOMPARE(readTagged(shell, QStringLiteral("shell")).toInt(), int(pid));
         QCOMPARE(qMakePair(::getpgid(pid), ::getsid(pid)), qMakePair(pid, pid));
-        const qint64 grandchild = readTagged(shell, QStringLiteral("grandchild")).toLongLong();
-        QVERIFY(isRunning(grandchild));
+        shell.closeWriteChannel();
+        QVERIFY(shell.waitForFinished(5000));
+    }
+
+    void killProcessTree()
+    {
+        LinuxHostSystem host;
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        const QString marker = directory.filePath(QStringLiteral("marker"));
+        const QByteArray onTerm = "trap 'echo cleaned >" + shellQuoted(marker).toUtf8() + "; exit 0' TERM; ";
+        QProcess shell;
+        qint64 grandchild = 0;
+        // A tunnel interpreter running the script, with a child that shares its group.
+        const auto startGroup = [&](const QByteArray &script) {
+            host.startTunnelInterpreter(shell, QStringLiteral("x"), QStringLiteral("127.0.0.1"), 1, QString());
+            shell.write(script + "sleep 60 & echo grandchild $!; wait\n");
+            grandchild = readTagged(shell, QStringLiteral("grandchild")).toLongLong();
+            return shell.waitForStarted(5000) && becameSleep(grandchild);
+        };
+        QElapsedTimer clock;
 
         // Texts made from the group leader's pid: a lax parser would hit it (or, for "0", this test).
+        QVERIFY(startGroup(onTerm));
+        const qint64 pid = shell.processId();
         const QString texts = QStringLiteral("|abc|0|-%1| %1|+%1|%1abc|%1.0|0x%1|99999999999999999999").arg(pid);
         for (const QString &text : texts.split(u'|')) {
             host.killProcessTree(text);
             QVERIFY2(isRunning(pid) && isRunning(grandchild), qPrintable(text));
         }
+        // SIGTERM first: the group gets to clean up, and a prompt exit is not waited out.
+        clock.start();
         host.killProcessTree(QString::number(pid));
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!isRunning(grandchild)); // gone by the time the kill returns
-        QVERIFY(shell.waitForFinished(5000));
-        QCOMPARE(shell.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(fileContent(marker), QByteArray("cleaned\n"));
+        QVERIFY(shell.waitForFinished(5000) && shell.exitStatus() == QProcess::NormalExit);
 
-        // A child in this test's own process group: killing its group would end the test itself.
+        // A group that ignores SIGTERM is killed after the wait.
+        QVERIFY(startGroup("trap '' TERM; "));
+        clock.start();
+        host.killProcessTree(QString::number(shell.processId()));
+        QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!isRunning(grandchild));
+        QVERIFY(shell.waitForFinished(5000) && shell.exitStatus() == QProcess::CrashExit);
+
+        // A child in this test's own process group: killing its group would end the test itself, so
+        // its tree is signalled one by one. The shell cleans up on SIGTERM and leaves an orphan that
+        // ignores it; the orphan still gets SIGKILL.
+        QFile::remove(marker);
         QProcess child;
-        child.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 60 & echo sleeper $!; wait")});
+        child.start(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QString::fromUtf8(onTerm) + QStringLiteral("(trap '' TERM; exec sleep 60) & echo sleeper $!; wait")});
         QVERIFY(child.waitForStarted(5000));
         const qint64 sleeper = readTagged(child, QStringLiteral("sleeper")).toLongLong();
-        QVERIFY(isRunning(sleeper) && ::getpgid(pid_t(child.processId())) == ::getpgrp());
+        QVERIFY(becameSleep(sleeper) && ::getpgid(pid_t(child.processId())) == ::getpgrp());
         host.killProcessTree(QString::number(child.processId()));
-        QVERIFY(!isRunning(sleeper) && child.waitForFinished(5000));
+        QVERIFY(!isRunning(sleeper));
+        QCOMPARE(fileContent(marker), QByteArray("cleaned\n"));
+        QVERIFY(child.waitForFinished(5000));
     }
 
     void hardwareTexts()
@@ -161,12 +241,14 @@ private slots:
                                "clflush ");
         const auto id = [](const QByteArray &cpuInfo) { return processorIdFromCpuInfo(cpuInfo); };
         QCOMPARE(id("processor\t: 0\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 158\n"
-                    "model name\t: Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz\nstepping\t: 10\n" + flags +
+                    "model name\t: Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz\nstepping\t: 10\n" +
+                    flags +
                     "dts acpi mmx fxsr sse sse2 ss ht tm pbe syscall nx pdpe1gb rdtscp lm\n\n"
                     "processor\t: 1\ncpu family\t: 6\nmodel\t\t: 158\nstepping\t: 11\nflags\t: fpu\n"),
                  QStringLiteral("BFEBFBFF000906EA"));
         QCOMPARE(id("processor\t: 0\nvendor_id\t: AuthenticAMD\ncpu family\t: 25\nmodel\t\t: 33\n"
-                    "stepping\t: 0\n" + flags + "mmx fxsr sse sse2 ht syscall nx mmxext fxsr_opt lm\n"),
+                    "stepping\t: 0\n" +
+                    flags + "mmx fxsr sse sse2 ht syscall nx mmxext fxsr_opt lm\n"),
                  QStringLiteral("178BFBFF00A20F10"));
         for (const char *bad : {"", "\x01\xff:::\n:\ncpu family: x\nmodel: \nflags\n"})
             QCOMPARE(id(bad), QString());
@@ -187,27 +269,42 @@ private slots:
         };
         QString output;
         QRegularExpressionMatch match;
-        const auto helper = [&](const char *device, const QString &pattern) {
-            const QStringList command = {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), ns,
-                                         QCoreApplication::applicationFilePath(), QLatin1String(helperSwitch),
-                                         QLatin1String(device)};
+        const auto helper = [&](const char *device, const char *target, const QString &pattern) {
+            const QStringList command = {QStringLiteral("ip"),
+                                         QStringLiteral("netns"),
+                                         QStringLiteral("exec"),
+                                         ns,
+                                         QCoreApplication::applicationFilePath(),
+                                         QLatin1String(helperSwitch),
+                                         QLatin1String(device),
+                                         QLatin1String(target)};
             output = QString::fromUtf8(run(command).value_or("the helper failed"));
             match = QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$')).match(output);
             return match.hasMatch();
         };
-        const QString idle = QStringLiteral("=0\\.0\\.0\\.0\nstate\t1\nsent\tnone\n");
+        const QString idle = QStringLiteral("\nstate\t1\nsent\tnone\n");
+        const QString standIn = QStringLiteral("\\|TAP-Linux tun \\(created when the tunnel starts\\)=0\\.0\\.0\\.0");
 
-        // Nothing but lo: a usable tun driver stands for the adapter OpenVPN will create.
-        QVERIFY2(helper("", QStringLiteral("adapters\t[^|]*\\|TAP[^|]*") + idle), qPrintable(output));
-        // A tun device without address replaces the stand-in: idle, and not up, so no counter.
-        QVERIFY(ip("tuntap add dev ktest0 mode tun"));
-        QVERIFY2(helper("", QStringLiteral("adapters\t[^|]*\\|TAP[^|]* ktest0") + idle), qPrintable(output));
+        // Nothing but lo: a usable tun driver stands for the device OpenVPN will create.
+        QVERIFY2(helper("", "", QStringLiteral("adapters\tInterface lo[^|]*") + standIn + idle), qPrintable(output));
+        // Another VPN's tun device, configured and carrying traffic, is an ordinary interface: not our
+        // tunnel, not our counter.
+        QVERIFY(ip("tuntap add dev tun0 mode tun") && ip("addr add 10.213.0.1/24 dev tun0") && ip("link set tun0 up"));
+        QVERIFY2(helper("tun0", "10.213.0.2",
+                        QStringLiteral(
+                            "before\tnone\nseen\t1\nadapters\tInterface lo[^|]*\\|Interface tun0=10\\.213\\.0\\.1") +
+                            standIn + idle),
+                 qPrintable(output));
+        // Our device without address replaces the stand-in: idle, and not up, so no counter.
+        QVERIFY(ip("tuntap add dev korvane0 mode tun"));
+        const QString tun0 = QStringLiteral("adapters\t[^|]*\\|Interface tun0=[^|]*\\|TAP-Linux tun korvane0=");
+        QVERIFY2(helper("", "", tun0 + QStringLiteral("0\\.0\\.0\\.0") + idle), qPrintable(output));
         // Addressed and up: in use, and its counter is read although it has no carrier; a datagram
         // routed into the device moves it.
-        QVERIFY(ip("addr add 10.213.0.1/24 dev ktest0") && ip("link set ktest0 up"));
-        QVERIFY2(helper("ktest0", QStringLiteral("before\t(\\d+)\nseen\t1\n"
-                                                 "adapters\t[^|]*\\|TAP[^|]* ktest0=10\\.213\\.0\\.1\n"
-                                                 "state\t2\nsent\t(\\d+)\n")),
+        QVERIFY(ip("addr add 10.214.0.1/24 dev korvane0") && ip("link set korvane0 up"));
+        QVERIFY2(helper("korvane0", "10.214.0.2",
+                        QStringLiteral("before\t(\\d+)\nseen\t1\n") + tun0 +
+                            QStringLiteral("10\\.214\\.0\\.1\nstate\t2\nsent\t(\\d+)\n")),
                  qPrintable(output));
         QVERIFY2(match.captured(2).toULongLong() > match.captured(1).toULongLong(), qPrintable(output));
     }
@@ -216,7 +313,7 @@ private slots:
 int main(int argc, char **argv)
 {
     if (argc > 1 && std::strcmp(argv[1], helperSwitch) == 0)
-        return runHelper(argc > 2 ? QByteArray(argv[2]) : QByteArray());
+        return runHelper(argc > 2 ? QByteArray(argv[2]) : QByteArray(), argc > 3 ? QByteArray(argv[3]) : QByteArray());
 
     QCoreApplication app(argc, argv);
     TestHostSystemLinux test;
