@@ -11,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <net/if.h>
 #include <poll.h>
@@ -269,7 +268,9 @@ private slots:
         QVERIFY(bed->tunDevicesInClientNamespace().isEmpty());
         QVERIFY(!QFile::exists(QStringLiteral("/sys/class/net/korvane0")));
         QVERIFY(!QFile::exists(QStringLiteral("/sys/class/net/kvsrv0")));
-        QVERIFY(QFile::exists(QStringLiteral("/sys/class/net/lo")));
+        QCOMPARE(
+            QDir::temp().entryList({QStringLiteral("kvbed-%1-*").arg(QCoreApplication::applicationPid())}, QDir::Dirs),
+            QStringList());
         client.reset();
     }
 

@@ -210,7 +210,7 @@ QByteArray TunnelTestBed::caPem() const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool TunnelTestBed::run(const QString &program, const QStringList &arguments, QByteArray *output)
+bool TunnelTestBed::run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -221,8 +221,6 @@ bool TunnelTestBed::run(const QString &program, const QStringList &arguments, QB
         process.waitForFinished(killWaitMs);
     }
     const QByteArray text = process.readAll();
-    if (output)
-        *output = text;
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return true;
     error = QStringLiteral("%1 %2 failed (%3): %4")
@@ -481,11 +479,6 @@ bool TunnelTestBed::writeClientFiles(const QString &where, Protocol protocol, co
            writeFile(dir.filePath(QStringLiteral("ca.crt")), caPem(), readWrite) &&
            writeFile(dir.filePath(QStringLiteral("vpnconfig.ini")),
                      serial.toUtf8() + "\r\n" + password.toUtf8() + "\r\n", readWrite);
-}
-
-QList<qint64> TunnelTestBed::processesInNamespaces() const
-{
-    return processesIn({serverNsInode, clientNsInode});
 }
 
 QList<qint64> TunnelTestBed::openvpnProcessesOfBed() const

@@ -18,9 +18,10 @@ class QProcess;
 //   server namespace  10.213.<n>.1/24 ---- 10.213.<n>.2/24  client namespace
 //   OpenVPN server on serverAddress(), tunnel 10.8.<n>.0/24, pushes a route to 10.9.<n>.0/24
 //
-// Needs root, /dev/net/tun, `ip`, `openssl` and `openvpn` (tests skip with unavailableReason()).
-// Everything is bounded in time. Destruction (or cleanUp()) leaves nothing behind: no namespace, no
-// OpenVPN process of the bed, hence no TUN device, no temporary file.
+// A client gets 10.8.<n>.2, the pool's first address. Needs root, /dev/net/tun, `ip`, `openssl` and
+// `openvpn` (tests skip with unavailableReason()). Everything is bounded in time. Destruction (or
+// cleanUp()) leaves nothing behind: no namespace, no OpenVPN process of the bed, hence no TUN
+// device, no temporary file; beds of a test process that was killed go when the next bed is made.
 class TunnelTestBed {
 public:
     enum class Protocol { Tcp, Udp };
@@ -66,7 +67,8 @@ public:
     // the main thread before the test starts threads: threads and child processes started from it
     // afterwards (the simulator, the client's sockets and its openvpn) live in the client namespace,
     // where 127.0.0.1 is the namespace's own loopback; threads that run already stay outside
-    // (QtTest's watchdog does no harm there). Make every bed before entering one.
+    // (QtTest's watchdog does no harm there). Make every bed before entering one: namespaces added
+    // from inside the private mount namespace are not seen outside it.
     bool enterClientNamespace();
     // Back to the namespaces of construction; cleanUp() does this first.
     bool leaveClientNamespace();
@@ -94,8 +96,7 @@ private:
     bool build();
     bool makePki();
     bool ip(const QString &arguments);
-    bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr);
-    QList<qint64> processesInNamespaces() const;
+    bool run(const QString &program, const QStringList &arguments);
     QString path(const QString &name) const;
 
     QTemporaryDir directory;
