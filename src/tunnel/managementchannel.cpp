@@ -5,6 +5,7 @@
 #include "tunnel/logic/managementchunk.h"
 #include "tunnel/logic/managementendpoint.h"
 #include "tunnel/logic/managementpassword.h"
+#include "tunnel/tunneldialogs.h"
 #include "tunnel/waittingwidget.h"
 
 #include <QDebug>
@@ -96,7 +97,7 @@ void MainWindow::slotReadyRead()
 {
     // Every notification of a first connection re-arms the connect time-out.
     if (reconnectCount == 0 && lastManagementCommand == QLatin1String("stateon")) {
-        waitWidget->show();
+        showCentredOver(waitWidget, this);
         connectTimeoutTimer->start(connectTimeoutMs);
     }
     const QByteArray bytes = managementSocket->readAll();

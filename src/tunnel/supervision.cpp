@@ -6,6 +6,7 @@
 #include "api/platformcall.h"
 #include "platform/hostsystem.h"
 #include "tunnel/logic/adapterprobe.h"
+#include "tunnel/tunneldialogs.h"
 #include "tunnel/tunnelpictures.h"
 #include "tunnel/waitreconnect.h"
 #include "tunnel/waittingwidget.h"
@@ -71,7 +72,7 @@ void MainWindow::onTunnelDropped()
             reconnectInProgress = true;
             serverRestartRequested = false;
             qDebug().noquote() << QStringLiteral("通道看护已开启");
-            waitReconnect->show();
+            showCentredOver(waitReconnect, this);
         }
     } else {
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
@@ -110,7 +111,7 @@ void MainWindow::TryReconnectVPN()
         return;
     emit sendReconnectNum_WaitShow(reconnectCount);
     if (reconnectCount == 0)
-        waitReconnect->show();
+        showCentredOver(waitReconnect, this);
     ++reconnectCount;
     // Straight to the launch: no checks, no new profile or CA file.
     launchTunnel(tapSerial, tapPassword);
@@ -195,7 +196,7 @@ void MainWindow::CheckVpnState()
                 tearDown();
                 if (!reconnectInProgress) {
                     reconnectTimer->start(reconnectIntervalMs);
-                    waitReconnect->show();
+                    showCentredOver(waitReconnect, this);
                     reconnectInProgress = true;
                     serverRestartRequested = false;
                 }

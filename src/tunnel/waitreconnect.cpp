@@ -1,5 +1,6 @@
 #include "tunnel/waitreconnect.h"
 
+#include "tunnel/tunneldialogs.h"
 #include "ui_waitreconnect.h"
 
 WaitReConnect::WaitReConnect(QWidget *parent) : QWidget(parent), ui(new Ui::WaitReConnect)
@@ -9,6 +10,7 @@ WaitReConnect::WaitReConnect(QWidget *parent) : QWidget(parent), ui(new Ui::Wait
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Form"));
+    roundTunnelDialogCorners(this);
 }
 
 WaitReConnect::~WaitReConnect()

@@ -1,5 +1,6 @@
 #include "tunnel/waittingwidget.h"
 
+#include "tunnel/tunneldialogs.h"
 #include "ui_waittingwidget.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@ WaittingWidget::WaittingWidget(QWidget *parent) : QWidget(parent), ui(new Ui::Wa
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Form"));
+    roundTunnelDialogCorners(this);
 
     // The animation runs for the life of the window, shown or not; the format comes from the data.
     movie = new QMovie(QStringLiteral(":/image/wait.gif"), QByteArray(), this);
