@@ -11,6 +11,8 @@
 struct cJSON;
 class FramelessHelper;
 class ManagementPassword;
+class TunnelObserver;
+enum class TunnelEvent;
 class QProcess;
 class QTableWidgetItem;
 class QTcpSocket;
@@ -121,6 +123,9 @@ public:
     void onTunnelDropped();
     void requestServerRestart();
 
+    // Tells the installed observer (tray, notifications) what the tunnel did.
+    void notifyTunnelObserver(TunnelEvent event, int attempt = -1);
+
     // The running-tunnel lists and the kill step.
     QString takeTunnelFromLists(const QString &serial);
     void stopTunnelProcess(const QString &processId);
@@ -173,6 +178,7 @@ public:
     qint32 adapterDownHandled = 0;
     bool serverRestartRequested = false; // the far end's restart was asked for in this cycle
     bool tunnelsShutDown = false;        // every tunnel process was stopped for good (exit, close, quit)
+    TunnelObserver *tunnelObserver = nullptr; // not owned
 
     QTimer *watchdogTimer = nullptr;
     QTimer *reportTimer = nullptr;

@@ -7,6 +7,7 @@
 #include "mainwindow/logic/bindingreplies.h"
 #include "platform/fingerprint.h"
 #include "store/tapbindingstore.h"
+#include "tunnel/logic/tunnelobserver.h"
 #include "tunnel/waitreconnect.h"
 #include "tunnel/waittingwidget.h"
 #include "ui/messageboxes.h"
@@ -39,6 +40,12 @@ void keepBoundLists(MainWindow &window, const TapBindingStore::Lists &lists)
     window.boundUserNames = lists.userNames;
     window.boundTapSerials = lists.tapSerials;
     window.boundTapPasswords = lists.tapPasswords;
+}
+
+void reportUnsavedBindings()
+{
+    qWarning().noquote() << TapBindingStore::saveFailedText();
+    MessageBoxes::warning(nullptr, QStringLiteral("提示"), TapBindingStore::saveFailedText());
 }
 } // namespace
 
@@ -79,13 +86,16 @@ void MainWindow::checkBoundTap(QString userName)
             // One binding per user; a second stored entry (a damaged file) must not undo this one.
             return;
         }
-        // A platform that could not be asked does not cost the user the stored binding.
+        // A platform that could not be asked does not cost the user the stored binding, but this
+        // session goes on unbound all the same: the tab buttons then lead to the bind page.
         if (!transient) {
             TapBindingStore::Lists lists = boundLists(*this);
             TapBindingStore::removeUser(lists, userNameCipher);
             keepBoundLists(*this, lists);
-            TapBindingStore::save(lists);
+            if (!TapBindingStore::save(lists))
+                reportUnsavedBindings();
         }
+        tapSerial = QByteArrayLiteral("unbound");
         showBindPage(ui);
         return;
     }
@@ -160,9 +170,12 @@ void MainWindow::saveBinding(QString userName, QString serial, QString password)
     encipherToOutput(password.toUtf8());
     tapPasswordCipher = cipherOutput;
 
+    // The binding holds for this session even when it could not be stored for the next one.
     TapBindingStore::Lists lists = boundLists(*this);
-    TapBindingStore::saveBinding(lists, userNameCipher, tapSerialCipher, tapPasswordCipher);
+    const bool saved = TapBindingStore::saveBinding(lists, userNameCipher, tapSerialCipher, tapPasswordCipher);
     keepBoundLists(*this, lists);
+    if (!saved)
+        reportUnsavedBindings();
 }
 
 void MainWindow::RefreshGatewayMsg()
@@ -188,6 +201,7 @@ void MainWindow::RefreshGatewayMsg()
         waitWidget->close();
         waitReconnect->close();
     }
+    notifyTunnelObserver(TunnelEvent::SwitchedOff);
     showBindPage(ui);
     tapSerial = QByteArrayLiteral("unbound");
     ui->b_tap_LineEdit->clear();

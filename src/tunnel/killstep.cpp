@@ -3,6 +3,7 @@
 
 #include "platform/hostsystem.h"
 #include "tunnel/logic/managementpassword.h"
+#include "tunnel/logic/tunnelobserver.h"
 
 #include <QCloseEvent>
 #include <QProcess>
@@ -67,4 +68,16 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     shutDownTunnels();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::notifyTunnelObserver(TunnelEvent event, int attempt)
+{
+    if (!tunnelObserver)
+        return;
+    TunnelStatus status;
+    status.tapSerial = QString::fromUtf8(tapSerial);
+    status.connected = tunnelConnected;
+    status.reconnecting = reconnectInProgress && !reconnectSuppressed;
+    status.attempt = attempt >= 0 ? attempt : reconnectCount;
+    tunnelObserver->tunnelEvent(event, status);
 }

@@ -6,6 +6,7 @@
 #include "api/platformcall.h"
 #include "platform/hostsystem.h"
 #include "tunnel/logic/adapterprobe.h"
+#include "tunnel/logic/tunnelobserver.h"
 #include "tunnel/tunneldialogs.h"
 #include "tunnel/tunnelpictures.h"
 #include "tunnel/waitreconnect.h"
@@ -35,6 +36,7 @@ void MainWindow::on_VpnControl_clicked()
         tunnelStateCode = 2;
         refreshGatewayStates();
         qDebug().noquote() << QStringLiteral("通道手动关闭");
+        notifyTunnelObserver(TunnelEvent::SwitchedOff);
         return;
     }
     const AdapterState adapter = probeTapAdapter();
@@ -52,6 +54,7 @@ void MainWindow::on_VpnControl_clicked()
 
 void MainWindow::onTunnelDropped()
 {
+    const bool wasConnected = tunnelConnected;
     waitWidget->close();
     connectTimeoutTimer->stop();
     reportTunnelAlarm(1);
@@ -60,6 +63,8 @@ void MainWindow::onTunnelDropped()
 
     probeReachability();
     if (platformReachable) {
+        if (wasConnected)
+            notifyTunnelObserver(TunnelEvent::Dropped);
         if (reconnectCount != 0) {
             // The tunnel program reports a fresh TCP connect per try; ask the far end once a cycle.
             if (reconnectCount == restartRequestAttempts && !serverRestartRequested) {
@@ -75,6 +80,7 @@ void MainWindow::onTunnelDropped()
             showCentredOver(waitReconnect, this);
         }
     } else {
+        notifyTunnelObserver(TunnelEvent::Down);
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
         qWarning().noquote() << QStringLiteral("网络异常，通道连接断开");
         reconnectTimer->stop();
@@ -97,6 +103,7 @@ void MainWindow::onTunnelDropped()
 
 void MainWindow::requestServerRestart()
 {
+    notifyTunnelObserver(TunnelEvent::RestartRequested);
     const PlatformReply reply =
         callPlatform(Operations::clientRestartProject(sessionToken, QString::fromUtf8(tapSerial)));
     if (reply.succeeded())
@@ -113,6 +120,7 @@ void MainWindow::TryReconnectVPN()
     if (reconnectCount == 0)
         showCentredOver(waitReconnect, this);
     ++reconnectCount;
+    notifyTunnelObserver(TunnelEvent::ReconnectAttempt);
     // Straight to the launch: no checks, no new profile or CA file.
     launchTunnel(tapSerial, tapPassword);
 }
@@ -132,6 +140,7 @@ void MainWindow::Vpn_Timeout()
     tunnelConnected = false;
     reconnectSuppressed = false;
     tunnelProcessStarted = false;
+    notifyTunnelObserver(TunnelEvent::ConnectTimeout);
 
     MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("    连接超时   "));
     qWarning().noquote() << QStringLiteral("通道的连接超时");
@@ -150,6 +159,7 @@ void MainWindow::UnReconnectVpn()
     reconnectSuppressed = true;
     reconnectCount = 0;
     ui->VpnControl->setIcon(tunnelSwitchIcon(false));
+    notifyTunnelObserver(TunnelEvent::SwitchedOff);
 }
 
 void MainWindow::CheckVpnState()
@@ -164,6 +174,8 @@ void MainWindow::CheckVpnState()
     // Missing and idle take the tunnel down on the first tick of a spell and let the next one
     // pass, so the reaction repeats every second tick while the condition lasts.
     const auto tearDown = [this] {
+        if (tunnelConnected)
+            notifyTunnelObserver(TunnelEvent::Dropped);
         const QString serial = QString::fromUtf8(tapSerial);
         if (tunnelTapList.contains(serial))
             stopTunnelProcess(takeTunnelFromLists(serial));
@@ -180,6 +192,7 @@ void MainWindow::CheckVpnState()
                 adapterWarningShown = adapterDownHandled = 0;
             } else {
                 adapterWarningShown = 1;
+                notifyTunnelObserver(TunnelEvent::Down);
                 MessageBoxes::critical(nullptr, QStringLiteral("错误"),
                                        QStringLiteral("请检查TAP虚拟网卡是否存在并启用"));
                 tearDown();

@@ -7,6 +7,7 @@
 #include "tunnel/logic/managementendpoint.h"
 #include "tunnel/logic/managementpassword.h"
 #include "tunnel/logic/startfailure.h"
+#include "tunnel/logic/tunnelobserver.h"
 #include "tunnel/logic/tunnelfiles.h"
 #include "tunnel/tunnelpictures.h"
 #include "tunnel/waitreconnect.h"
@@ -59,6 +60,7 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
         reconnectTimer->stop();
         reconnectInProgress = false;
         waitReconnect->close();
+        notifyTunnelObserver(TunnelEvent::Down);
         return false;
     }
     if (!TunnelFiles::isPlainFileName(serialText)) {
@@ -86,6 +88,7 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
     tunnelProcess->closeWriteChannel();
     tunnelProcessStarted = true;
     tunnelsShutDown = false;
+    notifyTunnelObserver(TunnelEvent::Launching);
 
     return connectManagementChannel();
 }
@@ -93,6 +96,7 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
 void MainWindow::onTunnelConnected(const QByteArray &description)
 {
     qDebug().noquote() << QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(description);
+    const int attemptsTaken = reconnectCount;
     tunnelConnected = true;
     reconnectCount = 0;
     serverRestartRequested = false;
@@ -121,6 +125,7 @@ void MainWindow::onTunnelConnected(const QByteArray &description)
         tunnelStateCode = 0;
     }
     refreshGatewayStates();
+    notifyTunnelObserver(TunnelEvent::Connected, attemptsTaken);
 }
 
 void MainWindow::closeTunnel()
@@ -162,5 +167,6 @@ void MainWindow::onTunnelProgramEnded()
     waitReconnect->close();
     ui->siteRunstatus->setPixmap(tunnelPicture(false));
     ui->VpnControl->setIcon(tunnelSwitchIcon(false));
+    notifyTunnelObserver(TunnelEvent::Down);
     MessageBoxes::critical(nullptr, QStringLiteral("错误"), tunnelStartFailureText(failure));
 }
