@@ -122,6 +122,8 @@ public:
     // Supervision: drops, the far end's restart.
     void onTunnelDropped();
     void requestServerRestart();
+    void endReconnectCycle();
+    void showTunnelOff();
 
     // Tells the installed observer (tray, notifications) what the tunnel did.
     void notifyTunnelObserver(TunnelEvent event, int attempt = -1);

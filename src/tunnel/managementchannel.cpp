@@ -103,14 +103,16 @@ void MainWindow::slotReadyRead()
     const QByteArray bytes = managementSocket->readAll();
     if (bytes.isEmpty())
         return;
-    const ManagementChunk chunk = judgeManagementChunk(bytes);
-    if (!chunk.judged)
-        return;
-    qDebug().noquote() << QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(chunk.state);
-    if (chunk.connected())
-        onTunnelConnected(chunk.description);
-    if (chunk.dropped())
-        onTunnelDropped();
+    for (const ManagementChunk &line : judgeManagementRead(bytes)) {
+        qDebug().noquote() << QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(line.state);
+        if (line.connected())
+            onTunnelConnected(line.description);
+        if (line.dropped())
+            onTunnelDropped();
+        // A drop that stopped the tunnel program leaves the rest of the read without meaning.
+        if (managementSocket->state() != QAbstractSocket::ConnectedState)
+            break;
+    }
 }
 
 // The interpreter's own diagnostics; not connected to its signals.

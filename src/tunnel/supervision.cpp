@@ -83,14 +83,10 @@ void MainWindow::onTunnelDropped()
         notifyTunnelObserver(TunnelEvent::Down);
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
         qWarning().noquote() << QStringLiteral("网络异常，通道连接断开");
-        reconnectTimer->stop();
-        reconnectInProgress = false;
-        reconnectCount = 0;
-        waitReconnect->close();
+        endReconnectCycle();
     }
 
-    ui->siteRunstatus->setPixmap(tunnelPicture(false));
-    ui->VpnControl->setIcon(tunnelSwitchIcon(false));
+    showTunnelOff();
     tunnelConnected = false;
     // A drop before the first connection kills nothing: the tunnel program keeps trying.
     const QString serial = QString::fromUtf8(tapSerial);
@@ -99,6 +95,20 @@ void MainWindow::onTunnelDropped()
         stopTunnelProcess(interpreterProcessId());
         tunnelProcessStarted = false;
     }
+}
+
+void MainWindow::endReconnectCycle()
+{
+    reconnectTimer->stop();
+    reconnectInProgress = false;
+    reconnectCount = 0;
+    waitReconnect->close();
+}
+
+void MainWindow::showTunnelOff()
+{
+    ui->siteRunstatus->setPixmap(tunnelPicture(false));
+    ui->VpnControl->setIcon(tunnelSwitchIcon(false));
 }
 
 void MainWindow::requestServerRestart()
@@ -135,8 +145,7 @@ void MainWindow::Vpn_Timeout()
     if (tunnelTapList.contains(serial))
         takeTunnelFromLists(serial);
     hostSystem().killProcessTree(interpreterProcessId());
-    ui->siteRunstatus->setPixmap(tunnelPicture(false));
-    ui->VpnControl->setIcon(tunnelSwitchIcon(false));
+    showTunnelOff();
     tunnelConnected = false;
     reconnectSuppressed = false;
     tunnelProcessStarted = false;
@@ -179,8 +188,7 @@ void MainWindow::CheckVpnState()
         const QString serial = QString::fromUtf8(tapSerial);
         if (tunnelTapList.contains(serial))
             stopTunnelProcess(takeTunnelFromLists(serial));
-        ui->siteRunstatus->setPixmap(tunnelPicture(false));
-        ui->VpnControl->setIcon(tunnelSwitchIcon(false));
+        showTunnelOff();
         tunnelConnected = false;
         reconnectSuppressed = false;
         tunnelProcessStarted = false;

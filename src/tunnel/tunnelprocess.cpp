@@ -161,12 +161,8 @@ void MainWindow::onTunnelProgramEnded()
     waitWidget->close();
     connectTimeoutTimer->stop();
     // Every further attempt would end the same way.
-    reconnectTimer->stop();
-    reconnectInProgress = false;
-    reconnectCount = 0;
-    waitReconnect->close();
-    ui->siteRunstatus->setPixmap(tunnelPicture(false));
-    ui->VpnControl->setIcon(tunnelSwitchIcon(false));
+    endReconnectCycle();
+    showTunnelOff();
     notifyTunnelObserver(TunnelEvent::Down);
     MessageBoxes::critical(nullptr, QStringLiteral("错误"), tunnelStartFailureText(failure));
 }

@@ -3,7 +3,9 @@
 // Runs inside the bed's client namespace, so the tunnel device and port 25341 stay private.
 #include "api/sessiontoken.h"
 #include "platform/hostsystem.h"
+#include "support/bindinghelpers.h"
 #include "support/boundwindow.h"
+#include "support/tunnelchecks.h"
 #include "support/tunneltestbed.h"
 #include "tunnel/logic/managementpassword.h"
 #include "tunnel/logic/tunnelfiles.h"
@@ -17,35 +19,19 @@
 
 #include <csignal>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(TunnelTestBed::Protocol)
+
+using bindingtest::fileBytes;
 
 namespace {
 using Protocol = TunnelTestBed::Protocol;
 const QString tapPassword = QStringLiteral("Tap@0001");
 constexpr int connectMs = 20000;
 
-QByteArray fileBytes(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
-int modeOf(const QString &name)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(name).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
-}
 
-QList<int> alarms(SimFixture &platform)
-{
-    QList<int> types;
-    for (const sim::AlarmReport &report : platform->world().alarmReports)
-        types << report.warnType;
-    return types;
-}
 } // namespace
 
 // One signed-in, bound client with the real host layer; the binding opens the tunnel.
@@ -147,7 +133,7 @@ private slots:
         QCOMPARE(fileBytes(QStringLiteral("ca.crt")), bed->caPem());
         QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("1"));
         for (const char *name : {"TAP-DEMO-0001.ovpn", "ca.crt", "vpnconfig.ini"})
-            QCOMPARE(modeOf(QString::fromLatin1(name)), 0600);
+            QCOMPARE(fileMode(QString::fromLatin1(name)), 0600);
         QCOMPARE(client.window.tunnelTapList, QStringList(demo::tap));
         QCOMPARE(client.window.tunnelPidList, QStringList(QString::number(client.window.tunnelProcess->processId())));
         QVERIFY(showsPicture(client.ui->siteRunstatus, picture::on));
@@ -204,13 +190,13 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !window.tunnelConnected && window.reconnectInProgress; }, connectMs));
         QVERIFY(window.reconnectTimer->isActive() && window.waitReconnect->isVisible());
         QVERIFY(clientTunnelGone());
-        QCOMPARE(alarms(client.platform).value(0), 1);
+        QCOMPARE(alarmTypes(client.platform.simulator()).value(0), 1);
 
         QVERIFY(bed->startServer(Protocol::Tcp));
         window.TryReconnectVPN(); // the reconnect timer's tick
         QCOMPARE(window.waitReconnect->ui->Wait_Num->text(), QStringLiteral("1"));
         QVERIFY(client.connected());
-        QCOMPARE(alarms(client.platform).last(), 3);
+        QCOMPARE(alarmTypes(client.platform.simulator()).last(), 3);
         QVERIFY(!window.reconnectTimer->isActive() && !window.waitReconnect->isVisible());
         QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("1"));
     }
@@ -276,7 +262,7 @@ private slots:
         QVERIFY(!window.tunnelConnected && window.tunnelTapList.isEmpty() && window.reconnectInProgress);
         const sim::World world = client.platform->world();
         QCOMPARE(world.stateReports.last().tunnelOnline, 0);
-        QCOMPARE(alarms(client.platform), QList<int>({1, 2}));
+        QCOMPARE(alarmTypes(client.platform.simulator()), QList<int>({1, 2}));
     }
 
     void serverNeverAnswers()

@@ -3,6 +3,7 @@
 // cancelling, the switch, the watchdog, and stopping it on close.
 #include "support/bindinghelpers.h"
 #include "support/boundwindow.h"
+#include "support/tunnelchecks.h"
 #include "tunnel/logic/managementendpoint.h"
 #include "tunnel/logic/startfailure.h"
 #include "tunnel/waitreconnect.h"
@@ -14,7 +15,8 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <sys/stat.h>
+
+using bindingtest::fileBytes;
 
 namespace {
 const QByteArray connectedLine = "1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,";
@@ -23,33 +25,9 @@ const QByteArray dropNotification = ">STATE:1700000001,RECONNECTING,connection-r
 const QString switchOn = QStringLiteral(":/image/开.png");
 const QString switchOff = QStringLiteral(":/image/关.png");
 
-QByteArray fileBytes(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
-int modeOf(const QString &name)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(name).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
-}
 
-QList<int> alarms(BoundWindow &w)
-{
-    QList<int> types;
-    for (const sim::AlarmReport &report : w.platform->world().alarmReports)
-        types << report.warnType;
-    return types;
-}
 
-QList<int> stateReports(BoundWindow &w)
-{
-    QList<int> online;
-    for (const sim::StateReport &report : w.platform->world().stateReports)
-        online << report.tunnelOnline;
-    return online;
-}
 
 // The tunnel switch as the user reaches it: on the TAP's own center-site page.
 bool pressSwitch(BoundWindow &w)
@@ -81,7 +59,7 @@ private slots:
         const FakeHostSystem::InterpreterStart start = w.host.startedInterpreters.value(0);
         QCOMPARE(w.host.startedInterpreters.size(), 1);
         QCOMPARE(start.tapSerial, demo::tap);
-        QVERIFY(!start.managementPasswordFile.isEmpty() && modeOf(start.managementPasswordFile) == 0600);
+        QVERIFY(!start.managementPasswordFile.isEmpty() && fileMode(start.managementPasswordFile) == 0600);
         // The tunnel was up before "state on" took effect: only the state query tells.
         QCOMPARE(w.host.management.commands(), QByteArrayList({"state on", "state"}));
         QCOMPARE(w.host.management.passwordsRejected(), 0);
@@ -93,7 +71,7 @@ private slots:
         QCOMPARE(fileBytes(QStringLiteral("ca.crt")), sim::demoCaPem());
         QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("1"));
         for (const char *name : {"TAP-DEMO-0001.ovpn", "ca.crt", "vpnconfig.ini"})
-            QCOMPARE(modeOf(QString::fromLatin1(name)), 0600);
+            QCOMPARE(fileMode(QString::fromLatin1(name)), 0600);
         QVERIFY(QFileInfo(QStringLiteral("logs")).isDir());
 
         const QString pid = QString::number(window.tunnelProcess->processId());
@@ -101,8 +79,8 @@ private slots:
                  QStringList({demo::tap, QStringLiteral("Tap@0001"), pid}));
         QVERIFY(showsPicture(w.ui->siteRunstatus, picture::on) && isIcon(w.ui->VpnControl->icon(), switchOn));
         QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
-        QCOMPARE(stateReports(w), QList<int>{1});
-        QCOMPARE(alarms(w), QList<int>()); // no alarm was open
+        QCOMPARE(reportedTunnelStates(w.platform.simulator()), QList<int>{1});
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>()); // no alarm was open
 
         // A second launch of the connected TAP refuses, but has rewritten the credentials first.
         QVERIFY(!window.launchTunnel(window.tapSerial, window.tapPassword));
@@ -195,7 +173,7 @@ private slots:
         QCOMPARE(w.host.killedProcessIds, QStringList(firstPid));
         QVERIFY(window.reconnectTimer->isActive() && window.reconnectTimer->interval() == 60000 &&
                 window.reconnectInProgress && window.waitReconnect->isVisible());
-        QCOMPARE(alarms(w), QList<int>{1});
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>{1});
         QCOMPARE(window.tunnelStateCode, 2);
 
         // Ten attempts, each a fresh launch that does not connect; the dialog counts from 1.
@@ -210,7 +188,7 @@ private slots:
         // The tunnel program reports a fresh TCP connect per try: the far end is asked once.
         for (int i = 0; i < 3; ++i) {
             w.host.management.send(">STATE:1700000002,TCP_CONNECT,,,,,,\r\n");
-            QTRY_COMPARE(alarms(w).size(), 2 + i);
+            QTRY_COMPARE(alarmTypes(w.platform.simulator()).size(), 2 + i);
         }
         QCOMPARE(w.requestCount(QStringLiteral("clientRestartProject")), 1);
         QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
@@ -219,7 +197,7 @@ private slots:
         w.host.management.setCurrentState(connectedLine);
         window.TryReconnectVPN();
         QTRY_VERIFY(window.tunnelConnected);
-        QCOMPARE(alarms(w).last(), 3);
+        QCOMPARE(alarmTypes(w.platform.simulator()).last(), 3);
         QVERIFY(!window.reconnectTimer->isActive() && !window.reconnectInProgress &&
                 !window.waitReconnect->isVisible() && window.reconnectCount == 0 && window.tunnelStateCode == 0);
         QCOMPARE(window.tunnelTapList, QStringList(demo::tap));
@@ -246,14 +224,14 @@ private slots:
         QVERIFY(pressSwitch(w));
         QVERIFY(isDown(w) && window.reconnectSuppressed && window.tunnelStateCode == 2);
         QCOMPARE(w.host.killedProcessIds.size(), 1);
-        QCOMPARE(stateReports(w).last(), 0);
-        QCOMPARE(alarms(w), QList<int>{1});
+        QCOMPARE(reportedTunnelStates(w.platform.simulator()).last(), 0);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>{1});
 
         // Switched off stays off: reconnect ticks and the watchdog start nothing.
         window.TryReconnectVPN();
         window.CheckVpnState();
         QCOMPARE(w.host.startedInterpreters.size(), 1);
-        QCOMPARE(alarms(w), QList<int>({1, 2}));
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 2}));
 
         // On again, but the tunnel never connects: one time-out box, the process goes.
         w.host.management.setCurrentState(waitLine);
@@ -292,7 +270,7 @@ private slots:
         // A connected tunnel's device has its address; nothing happens.
         w.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("10.8.0.6")}}};
         window.CheckVpnState();
-        QVERIFY(window.tunnelConnected && alarms(w).isEmpty());
+        QVERIFY(window.tunnelConnected && alarmTypes(w.platform.simulator()).isEmpty());
 
         // Platform unreachable: nothing more is sent or changed.
         w.platform->clearRequests();
@@ -308,11 +286,11 @@ private slots:
         window.CheckVpnState(); // the recovery reloads page 1 as well
         QVERIFY(isDown(w) && window.reconnectInProgress && window.reconnectTimer->isActive() &&
                 window.waitReconnect->isVisible());
-        QCOMPARE(alarms(w), QList<int>({1, 2}));
-        QCOMPARE(stateReports(w).last(), 0);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 2}));
+        QCOMPARE(reportedTunnelStates(w.platform.simulator()).last(), 0);
         window.CheckVpnState(); // every second tick reacts
         QCOMPARE(w.host.killedProcessIds.size(), 1);
-        QCOMPARE(alarms(w), QList<int>({1, 2, 2}));
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 2, 2}));
 
         // The adapter disappears: a box on the first, third, ... tick.
         w.host.adapterList.clear();

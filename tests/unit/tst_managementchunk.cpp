@@ -9,6 +9,8 @@ class TestManagementChunk : public QObject {
 private slots:
     void judge_data();
     void judge();
+    void reads_data();
+    void reads();
     void startFailures();
 };
 
@@ -33,13 +35,6 @@ void TestManagementChunk::judge_data()
                                                   << QByteArray() << false << false;
     QTest::newRow("case matters") << QByteArray(">STATE:1,connected,SUCCESS,\r\n") << QByteArray("connected") << false
                                   << false;
-    // Several lines in one read: only the first state line counts.
-    QTest::newRow("drop then connected") << QByteArray(">STATE:1,RECONNECTING,connection-reset,,,,,\r\n"
-                                                       ">STATE:2,CONNECTED,SUCCESS,10.8.0.6,,,,\r\n")
-                                         << QByteArray("RECONNECTING") << false << true;
-    QTest::newRow("tcp connect then failed") << QByteArray(">STATE:1,TCP_CONNECT,,,,,,\r\n"
-                                                           ">STATE:1,RECONNECTING,connection-failed,,,,,\r\n")
-                                             << QByteArray("TCP_CONNECT") << false << true;
     // Greeting and command answers have no commas; they only become part of field 0.
     QTest::newRow("greeting in front") << QByteArray(">INFO:OpenVPN Management Interface Version 5 -- type 'help'\r\n"
                                                      "SUCCESS: real-time state notification set to ON\r\n"
@@ -63,6 +58,47 @@ void TestManagementChunk::judge()
     QCOMPARE(chunk.state, state);
     QTEST(chunk.connected(), "connected");
     QTEST(chunk.dropped(), "dropped");
+}
+
+void TestManagementChunk::reads_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArrayList>("states"); // judged lines in order
+    QTest::addColumn<int>("connectedAt");       // index of the CONNECTED/SUCCESS line, -1: none
+    QTest::addColumn<int>("drops");
+
+    // OpenVPN over TCP writes these three in one go.
+    QTest::newRow("assign, routes, connected")
+        << QByteArray(">STATE:1,ASSIGN_IP,,10.8.77.2,,,,\r\n>STATE:1,ADD_ROUTES,,,,,,\r\n"
+                      ">STATE:1,CONNECTED,SUCCESS,10.8.77.2,10.213.77.1,1194,10.213.77.2,47198\r\n")
+        << QByteArrayList({"ASSIGN_IP", "ADD_ROUTES", "CONNECTED"}) << 2 << 0;
+    QTest::newRow("state answer behind greeting")
+        << QByteArray("SUCCESS: real-time state notification set to ON\r\n1,CONNECTED,SUCCESS,10.8.0.6,,,,\r\nEND\r\n")
+        << QByteArrayList({"CONNECTED"}) << 0 << 0;
+    QTest::newRow("tcp connect then failed")
+        << QByteArray(">STATE:1,TCP_CONNECT,,,,,,\r\n>STATE:1,RECONNECTING,connection-failed,,,,,\r\n")
+        << QByteArrayList({"TCP_CONNECT", "RECONNECTING"}) << -1 << 1;
+    QTest::newRow("last line cut") << QByteArray(">STATE:1,WAIT,,,,,,\r\n>STATE:2,TCP_CONNECT,,,,,,")
+                                   << QByteArrayList({"WAIT"}) << -1 << 0;
+    QTest::newRow("fatal without commas") << QByteArray(">FATAL:ERROR: Cannot open TUN/TAP dev /dev/net/tun\r\n")
+                                          << QByteArrayList() << -1 << 0;
+}
+
+void TestManagementChunk::reads()
+{
+    QFETCH(QByteArray, bytes);
+    QByteArrayList states;
+    int connectedAt = -1;
+    int drops = 0;
+    for (const ManagementChunk &line : judgeManagementRead(bytes)) {
+        if (line.connected())
+            connectedAt = states.size();
+        drops += line.dropped();
+        states << line.state;
+    }
+    QTEST(states, "states");
+    QTEST(connectedAt, "connectedAt");
+    QTEST(drops, "drops");
 }
 
 void TestManagementChunk::startFailures()

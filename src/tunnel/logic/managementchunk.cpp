@@ -28,3 +28,18 @@ ManagementChunk judgeManagementChunk(const QByteArray &bytes)
     }
     return chunk;
 }
+
+QVector<ManagementChunk> judgeManagementRead(const QByteArray &bytes)
+{
+    QVector<ManagementChunk> judged;
+    int start = 0;
+    while (start < bytes.size()) {
+        const int newline = bytes.indexOf('\n', start);
+        const int end = newline < 0 ? bytes.size() : newline + 1;
+        const ManagementChunk line = judgeManagementChunk(bytes.mid(start, end - start));
+        if (line.judged)
+            judged.append(line);
+        start = end;
+    }
+    return judged;
+}
