@@ -17,10 +17,6 @@ struct CurlSlistDeleter {
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
-// Replies are one page of at most 30 gateways or a certificate; anything near this size is not
-// a platform reply, and growing without bound would only end in an allocation failure.
-constexpr qsizetype maxReplyBytes = 16 * 1024 * 1024;
-
 bool curlReady()
 {
     // Once per process; the function-local static makes the first call thread-safe.
@@ -35,16 +31,46 @@ size_t appendChunk(char *data, size_t size, size_t count, void *userData)
     if (!buffer)
         return 0;
     const size_t bytes = size * count;
-    if (bytes > static_cast<size_t>(maxReplyBytes - buffer->size()))
+    if (bytes > static_cast<size_t>(MaxReplyBytes - buffer->size()))
         return 0;
     buffer->append(data, static_cast<int>(bytes));
     return bytes;
 }
 
+ExchangeActivityHook activityHook = nullptr;
+
+// Tells the hook of the exchange's begin and, whichever way it returns, of its end.
+class ExchangeActivity {
+public:
+    ExchangeActivity() : hook(activityHook)
+    {
+        if (hook)
+            hook(true);
+    }
+    ~ExchangeActivity()
+    {
+        if (hook)
+            hook(false);
+    }
+    ExchangeActivity(const ExchangeActivity &) = delete;
+    ExchangeActivity &operator=(const ExchangeActivity &) = delete;
+
+private:
+    const ExchangeActivityHook hook;
+};
+
 } // namespace
+
+ExchangeActivityHook installExchangeActivityHook(ExchangeActivityHook hook)
+{
+    const ExchangeActivityHook previous = activityHook;
+    activityHook = hook;
+    return previous;
+}
 
 std::optional<QByteArray> platformExchange(const PlatformRequest &request)
 {
+    const ExchangeActivity activity;
     if (!curlReady())
         return std::nullopt;
 
@@ -56,19 +82,22 @@ std::optional<QByteArray> platformExchange(const PlatformRequest &request)
     if (!curl)
         return std::nullopt;
 
-    // The certificate download goes without a content type; the empty "Content-Type:" also keeps
-    // libcurl from adding its form type to the empty POST.
-    CurlSlist headers(curl_slist_append(nullptr, request.jsonContentType ? "Content-Type: application/json"
-                                                                         : "Content-Type:"));
-    if (!headers)
-        return std::nullopt;
+    // The certificate download goes without a header list: libcurl then sends its own default
+    // type for the empty POST, as the platform has always received it.
+    CurlSlist headers;
+    if (request.jsonContentType) {
+        headers.reset(curl_slist_append(nullptr, "Content-Type: application/json"));
+        if (!headers)
+            return std::nullopt;
+    }
 
     QByteArray body;
     QByteArray headerBytes;
     CURL *h = curl.get();
     bool ok = curl_easy_setopt(h, CURLOPT_URL, url.constData()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    if (headers)
+        ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
     if (!endpoint.caPem.isEmpty()) {

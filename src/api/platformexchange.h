@@ -8,12 +8,22 @@
 struct PlatformRequest {
     QByteArray operation;
     QByteArray query;
-    bool jsonContentType = true;   // the certificate download goes without the header
+    bool jsonContentType = true;   // false: no header list, so libcurl's default type for an empty POST
 
     QByteArray url(const QByteArray &baseUrl) const { return baseUrl + "/lintraApi/" + operation + query; }
 };
 
+// Replies are one page of at most 30 gateways or 25 devices, or a certificate: a few kilobytes.
+// A longer body is no platform reply, and parsing one costs far more memory than its size.
+constexpr qsizetype MaxReplyBytes = 1024 * 1024;
+
 // One synchronous HTTPS exchange: POST with an empty body, certificate and host name verified
 // against the configured CA, connect and overall time-outs. Yields the reply body whatever the
-// HTTP status, or nothing when the transfer failed (including a TLS failure or a time-out).
+// HTTP status, or nothing when the transfer failed (including a TLS failure, a time-out or a body
+// longer than MaxReplyBytes).
 std::optional<QByteArray> platformExchange(const PlatformRequest &request);
+
+// Called with true when an exchange begins and with false when it ends, on every path; the windows
+// show their busy cursor meanwhile, since the exchange blocks them. Returns the hook it replaces.
+using ExchangeActivityHook = void (*)(bool busy);
+ExchangeActivityHook installExchangeActivityHook(ExchangeActivityHook hook);

@@ -50,7 +50,8 @@ void MainWindow::fillDeviceTable(const cJSON *reply, int shownPage)
     QTableWidget *table = ui->tableWidget;
     deviceIdList.append(page.deviceIds);
     // A complete page always ends as 25 rows; rows past them are never seen, so they are not built.
-    const int finalRows = page.complete ? DevicePageSize : page.dataSize;
+    // Cut short, a page shows as many rows as it has elements, but never more than a page holds.
+    const int finalRows = page.complete ? DevicePageSize : std::min(page.dataSize, DevicePageSize);
     table->setRowCount(finalRows);
     const int filled = std::min<int>(page.rows.size(), finalRows);
     for (int row = 0; row < filled; ++row) {

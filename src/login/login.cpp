@@ -155,7 +155,10 @@ int Login::rowOfDeleteButton(const QPushButton *button) const
 
 void Login::writeRememberedLists()
 {
-    AccountStore::save({rememberedUserNames, rememberedPasswords, rememberedFlags});
+    if (AccountStore::save({rememberedUserNames, rememberedPasswords, rememberedFlags}))
+        return;
+    qWarning().noquote() << AccountStore::saveFailedText();
+    MessageBoxes::warning(nullptr, QStringLiteral("提示"), AccountStore::saveFailedText());
 }
 
 void Login::recordAccount(const QString &name, const QString &password, const QByteArray &flag)
@@ -231,8 +234,12 @@ void Login::on_Btnlogin_clicked()
     const QString password = ui->pswd->text();
 
     const std::optional<QByteArray> body = platformExchange(Operations::getLintraToken(name, password));
-    if (!body)
+    if (!body) {
+        // Without a word the user would only see the button do nothing, for up to the time-out.
+        MessageBoxes::information(nullptr, QStringLiteral("提示"),
+                                  QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
         return;
+    }
     const JsonDocument reply = JsonDocument::parse(*body);
     if (!reply.isValid())
         return;

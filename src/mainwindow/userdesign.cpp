@@ -5,10 +5,15 @@
 #include "crypto/credentialcipher.h"
 #include "store/tapbindingstore.h"
 #include "ui/messageboxes.h"
+#include "ui/windowedge.h"
 #include "ui/windowmask.h"
 #include "ui_userdesign.h"
 
+#include <QApplication>
+#include <QDebug>
 #include <QMouseEvent>
+
+#include <utility>
 
 namespace {
 const QString kUnbound = QStringLiteral("unbound");
@@ -31,6 +36,7 @@ UserDesign::UserDesign(std::shared_ptr<bool> tapBound, QWidget *parent)
     ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
     ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
     ui->widgetTitle->installEventFilter(this);
+    addWindowEdge(this, 10, QColor(120, 138, 160));
 
     const TapBindingStore::Lists stored = TapBindingStore::load();
     boundUserNames = stored.userNames;
@@ -45,7 +51,42 @@ UserDesign::~UserDesign()
 
 void UserDesign::on_btnMin_clicked()
 {
+    // Minimised alone, the modal dialog would leave the windows it blocks on screen with no way to
+    // reach it again: they go down with it, and restoring any of them brings all back.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window == this || !window->isVisible() || window->isMinimized() ||
+            (window->windowType() != Qt::Window && window->windowType() != Qt::Dialog))
+            continue;
+        minimisedWith.append(window);
+        window->installEventFilter(this);
+        window->showMinimized();
+    }
     showMinimized();
+}
+
+void UserDesign::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange && !isMinimized())
+        restoreTogether();
+    QWidget::changeEvent(event);
+}
+
+void UserDesign::restoreTogether()
+{
+    if (restoring || minimisedWith.isEmpty())
+        return;
+    restoring = true;
+    const QList<QPointer<QWidget>> windows = std::exchange(minimisedWith, {});
+    for (const QPointer<QWidget> &window : windows) {
+        if (!window)
+            continue;
+        window->removeEventFilter(this);
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+    restoring = false;
 }
 
 void UserDesign::on_btnExit_clicked()
@@ -105,12 +146,21 @@ void UserDesign::removeBindingFromFile()
     boundUserNames = lists.userNames;
     boundTapSerials = lists.tapSerials;
     boundTapPasswords = lists.tapPasswords;
-    TapBindingStore::save(lists);
+    if (TapBindingStore::save(lists))
+        return;
+    qWarning().noquote() << TapBindingStore::saveFailedText();
+    resultBox(MessageBoxes::Kind::Warning, QStringLiteral("提示"), TapBindingStore::saveFailedText());
 }
 
 bool UserDesign::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::WindowStateChange && watched != ui->widgetTitle) {
+        const auto *window = qobject_cast<QWidget *>(watched);
+        if (window && !window->isMinimized())
+            restoreTogether();
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched == ui->widgetTitle
         && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove)) {
         const auto *mouse = static_cast<QMouseEvent *>(event);

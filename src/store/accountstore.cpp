@@ -4,9 +4,8 @@
 
 namespace {
 
-const QString UserNameKey = QStringLiteral("username");
-const QString PasswordKey = QStringLiteral("password");
-const QString FlagKey = QStringLiteral("isrembered");
+// In the order the lists are named in Lists; the first names the accounts.
+const QStringList Keys{QStringLiteral("username"), QStringLiteral("password"), QStringLiteral("isrembered")};
 
 // The limit is checked per list, so lists of unequal lengths each stay within eight entries.
 void appendWithinLimit(QByteArrayList &list, const QByteArray &value)
@@ -26,18 +25,13 @@ void removeAtIfPresent(QByteArrayList &list, int position)
 
 AccountStore::Lists AccountStore::load(const QString &path)
 {
-    Lists lists;
-    lists.userNames = SettingsLists::read(path, UserNameKey);
-    lists.passwords = SettingsLists::read(path, PasswordKey);
-    lists.flags = SettingsLists::read(path, FlagKey);
-    return lists;
+    const QList<QByteArrayList> lists = SettingsLists::read(path, Keys, MaxRememberedAccounts);
+    return {lists.at(0), lists.at(1), lists.at(2)};
 }
 
-void AccountStore::save(const Lists &lists, const QString &path)
+bool AccountStore::save(const Lists &lists, const QString &path)
 {
-    SettingsLists::write(path, UserNameKey, lists.userNames);
-    SettingsLists::write(path, PasswordKey, lists.passwords);
-    SettingsLists::write(path, FlagKey, lists.flags);
+    return SettingsLists::write(path, Keys, {lists.userNames, lists.passwords, lists.flags});
 }
 
 void AccountStore::recordAccount(Lists &lists, const QByteArray &nameCipher, const QByteArray &passwordCipher,

@@ -17,8 +17,13 @@ struct Lists {
     QByteArrayList flags;       // key "isrembered"
 };
 
+// The lists are of one length and hold at most eight accounts (see SettingsLists::read).
 Lists load(const QString &path = filePath());
-void save(const Lists &lists, const QString &path = filePath());   // "username", "password", "isrembered", in that order
+// False when the file could not be written; it is then as it was (see SettingsLists::write).
+bool save(const Lists &lists, const QString &path = filePath());
+
+// What the user is told when the accounts could not be saved.
+inline QString saveFailedText() { return QStringLiteral("账号信息保存失败，请检查磁盘空间或文件权限"); }
 
 // After a successful login: a stored account moves to the tail with its new password and flag;
 // a new one is appended while fewer than eight are stored; an empty name is never recorded.

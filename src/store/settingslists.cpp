@@ -1,221 +1,115 @@
 #include "store/settingslists.h"
 
-#include <QDataStream>
+#include "store/atomicfile.h"
+#include "store/initext.h"
+
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QVariant>
-#include <QtEndian>
 
 #include <optional>
 
-// Before QSettings touches a file, its raw text is checked against the form QSettings' own INI
-// writer gives byte-array lists. QVariant's stream operator trusts the element count it finds
-// and reserves memory for it, so a damaged count could take the whole process down; a file
-// that fails the check is therefore never parsed by QSettings, reads as empty lists, and is
-// copied aside before it is overwritten.
+// Every file is checked before QSettings sees it (see IniText), and what QSettings then reads is
+// compared with what the check saw: the two must agree on every list, or the file counts as
+// damaged. All keys are read through one settings object, so they all come from one parse; the
+// status of a later object can come from QSettings' cache and hide a format error.
+//
+// Writing does not go through QSettings: it would rename a cut temporary file over the real one on
+// a full disk and report nothing, and wait for its lock file without end. The file is written in
+// QSettings' own format instead (IniText::render), whole, and put in place by one rename.
 
 namespace {
 
-enum class FileState { Missing, Clean, Damaged };
+enum class FileState { Missing, Clean, Damaged, Unreadable };
 
-// The serialized-variant header of a byte-array list (its type id), as the INI writer streams it.
-QByteArray listHeader()
+struct Inspection {
+    FileState state = FileState::Missing;
+    QList<std::optional<QByteArrayList>> lists; // per key; nullopt: missing or of another type
+};
+
+QString settingsKey(const QString &key)
 {
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(QDataStream::Qt_4_0);
-    stream << QVariant::fromValue(QByteArrayList());
-    bytes.chop(4); // the element count
-    return bytes;
+    return QStringLiteral("config/") + key;
 }
 
-bool readLength(const QByteArray &data, int &pos, quint32 &value)
+Inspection damaged()
 {
-    if (data.size() - pos < 4)
-        return false;
-    value = qFromBigEndian<quint32>(data.constData() + pos);
-    pos += 4;
-    return true;
+    return {FileState::Damaged, {}};
 }
 
-// A whole, well-formed serialized byte-array list and nothing after it.
-bool isByteArrayListPayload(const QByteArray &payload)
-{
-    static const QByteArray header = listHeader();
-    if (!payload.startsWith(header))
-        return false;
-    int pos = header.size();
-    quint32 count = 0;
-    if (!readLength(payload, pos, count) || count > quint32(payload.size() - pos) / 4)
-        return false;
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 length = 0;
-        if (!readLength(payload, pos, length))
-            return false;
-        if (length == 0xffffffffu) // null byte array
-            continue;
-        if (length > quint32(payload.size() - pos))
-            return false;
-        pos += int(length);
-    }
-    return pos == payload.size();
-}
-
-bool isHexDigit(char ch)
-{
-    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
-}
-
-// Undoes the INI writer's escaping of one "@Variant(...)" value and returns the bytes between the
-// parentheses. Only what the writer produces is accepted: printable ASCII, the escapes \0 \a \b
-// \f \n \r \t \v \" \\ and \x with one or two hex digits, never a literal hex digit right after a
-// numeric escape (the reader would take it as part of the number), quotes around the whole value
-// (required when it holds ';', ',' or '=').
-std::optional<QByteArray> variantPayload(QByteArray text)
-{
-    const bool quoted = text.size() >= 2 && text.startsWith('"') && text.endsWith('"');
-    if (quoted)
-        text = text.mid(1, text.size() - 2);
-
-    QByteArray decoded;
-    decoded.reserve(text.size());
-    bool afterNumericEscape = false;
-    bool needsQuotes = false;
-    for (int i = 0; i < text.size(); ++i) {
-        char ch = text.at(i);
-        if (ch != '\\') {
-            if (afterNumericEscape && isHexDigit(ch))
-                return std::nullopt;
-            if (uchar(ch) < 0x20 || uchar(ch) >= 0x7f || ch == '"')
-                return std::nullopt;
-            needsQuotes = needsQuotes || ch == ';' || ch == ',' || ch == '=';
-            decoded += ch;
-            afterNumericEscape = false;
-            continue;
-        }
-        if (++i == text.size())
-            return std::nullopt;
-        ch = text.at(i);
-        afterNumericEscape = false;
-        switch (ch) {
-        case '0': decoded += '\0'; afterNumericEscape = true; break;
-        case 'a': decoded += '\a'; break;
-        case 'b': decoded += '\b'; break;
-        case 'f': decoded += '\f'; break;
-        case 'n': decoded += '\n'; break;
-        case 'r': decoded += '\r'; break;
-        case 't': decoded += '\t'; break;
-        case 'v': decoded += '\v'; break;
-        case '"':
-        case '\\': decoded += ch; break;
-        case 'x': {
-            int digits = 0;
-            while (i + 1 < text.size() && isHexDigit(text.at(i + 1))) {
-                ++i;
-                ++digits;
-            }
-            if (digits < 1 || digits > 2)
-                return std::nullopt;
-            decoded += char(text.mid(i - digits + 1, digits).toInt(nullptr, 16));
-            afterNumericEscape = true;
-            break;
-        }
-        default:
-            return std::nullopt;
-        }
-    }
-    if (needsQuotes && !quoted)
-        return std::nullopt;
-    static const QByteArray prefix("@Variant(");
-    if (!decoded.startsWith(prefix) || !decoded.endsWith(')'))
-        return std::nullopt;
-    return decoded.mid(prefix.size(), decoded.size() - prefix.size() - 1);
-}
-
-// Section and key names as the INI writer escapes them.
-bool isEscapedName(const QByteArray &name)
-{
-    if (name.isEmpty())
-        return false;
-    for (const char ch : name) {
-        const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')
-            || ch == '_' || ch == '-' || ch == '.' || ch == '%' || ch == '\\';
-        if (!plain)
-            return false;
-    }
-    return true;
-}
-
-QByteArray trimmedBlanks(const QByteArray &text)
-{
-    int begin = 0;
-    int end = text.size();
-    while (begin < end && (text.at(begin) == ' ' || text.at(begin) == '\t'))
-        ++begin;
-    while (end > begin && (text.at(end - 1) == ' ' || text.at(end - 1) == '\t' || text.at(end - 1) == '\r'))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-bool isCleanLine(const QByteArray &rawLine)
-{
-    const QByteArray line = trimmedBlanks(rawLine);
-    if (line.isEmpty())
-        return true;
-    if (line.startsWith('['))
-        return line.endsWith(']') && isEscapedName(line.mid(1, line.size() - 2));
-    const int equals = line.indexOf('=');
-    if (equals < 0 || !isEscapedName(trimmedBlanks(line.left(equals))))
-        return false;
-    const std::optional<QByteArray> payload = variantPayload(trimmedBlanks(line.mid(equals + 1)));
-    return payload && isByteArrayListPayload(*payload);
-}
-
-// Far above anything these small stores hold; a bigger file is not one of ours.
-constexpr qint64 MaxStoreFileSize = 16 * 1024 * 1024;
-
-FileState inspect(const QString &path)
+Inspection inspect(const QString &path, const QStringList &keys)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return FileState::Missing;
+        return {};
+    if (!info.isFile())
+        return {FileState::Unreadable, {}};
+    if (info.size() > SettingsLists::MaxFileSize)
+        return damaged();
     QFile file(path);
-    if (!info.isFile() || info.size() > MaxStoreFileSize || !file.open(QIODevice::ReadOnly))
-        return FileState::Damaged;
-    const QByteArray content = file.readAll();
+    if (!file.open(QIODevice::ReadOnly))
+        return {FileState::Unreadable, {}};
+    const QByteArray content = file.read(SettingsLists::MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        return FileState::Damaged;
-    for (const QByteArray &line : content.split('\n')) {
-        if (!isCleanLine(line))
-            return FileState::Damaged;
+        return {FileState::Unreadable, {}};
+    const IniText::Parsed parsed = IniText::parse(content);
+    if (content.size() > SettingsLists::MaxFileSize || !parsed.ok)
+        return damaged();
+
+    Inspection result{FileState::Clean, {}};
+    QSettings settings(path, QSettings::IniFormat);
+    int length = -1;
+    for (const QString &key : keys) {
+        const std::optional<QByteArrayList> seen = parsed.values.value(settingsKey(key));
+        const QVariant value = settings.value(settingsKey(key));
+        const std::optional<QByteArrayList> read = value.userType() == QMetaType::QByteArrayList
+                                                       ? std::optional<QByteArrayList>(value.value<QByteArrayList>())
+                                                       : std::nullopt;
+        if (read != seen || (seen && length >= 0 && seen->size() != length))
+            return damaged();
+        if (seen)
+            length = seen->size();
+        result.lists.append(seen);
     }
-    return FileState::Clean;
+    return result;
+}
+
+void logFailure(const QString &path, const QString &reason)
+{
+    qWarning().noquote() << QStringLiteral("设置文件保存失败：") + path + QStringLiteral("，") + reason;
+}
+
+QString lockFailure(const QLockFile &lock)
+{
+    switch (lock.error()) {
+    case QLockFile::LockFailedError:
+        return QStringLiteral("lock: held by another process, or a stale one cannot be removed");
+    case QLockFile::PermissionError:
+        return QStringLiteral("lock: permission denied");
+    default:
+        return QStringLiteral("lock: unknown error");
+    }
 }
 
 // Copies the file to path + ".corrupt" (or ".corrupt.1", ".corrupt.2", ... when earlier copies
-// exist) and returns the copy's path, or an empty text when no copy could be made.
-QString keepDamagedCopy(const QString &path)
+// exist); the copy is owner-only, like the file.
+bool keepDamagedCopy(const QString &path, QString *error)
 {
+    QFile file(path);
+    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("read for the copy: ") + file.errorString();
+        return false;
+    }
     const QString base = path + QStringLiteral(".corrupt");
     QString target = base;
-    for (int n = 1; QFileInfo::exists(target); ++n)
+    for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = base + QLatin1Char('.') + QString::number(n);
-    return QFile::copy(path, target) ? target : QString();
-}
-
-// False when the write must not happen because a damaged file could not be set aside. Checked
-// before every write: the file may have been damaged since this process last wrote it.
-bool prepareWrite(const QString &path)
-{
-    if (inspect(path) != FileState::Damaged)
-        return true;
-    const QString copy = keepDamagedCopy(path);
-    if (copy.isEmpty())
-        return false;
-    // Start afresh: QSettings would parse the damaged text while merging the new value.
-    if (!QFile::remove(path)) {
-        QFile::remove(copy);
+    if (!AtomicFile::replace(target, content, error)) {
+        error->prepend(QStringLiteral("copy aside: "));
         return false;
     }
     return true;
@@ -223,26 +117,50 @@ bool prepareWrite(const QString &path)
 
 } // namespace
 
-QByteArrayList SettingsLists::read(const QString &filePath, const QString &key)
+QList<QByteArrayList> SettingsLists::read(const QString &filePath, const QStringList &keys, int maxEntries)
 {
-    if (inspect(filePath) != FileState::Clean)
-        return {};
-    QSettings settings(filePath, QSettings::IniFormat);
-    const QVariant value = settings.value(QStringLiteral("config/") + key);
-    if (settings.status() != QSettings::NoError)
-        return {};
-    if (value.userType() == QMetaType::QByteArrayList)
-        return value.value<QByteArrayList>();
-    QVariant converted(value);
-    return converted.convert(QMetaType::QByteArrayList) ? converted.value<QByteArrayList>() : QByteArrayList();
+    const Inspection seen = inspect(filePath, keys);
+    QList<QByteArrayList> lists;
+    for (int i = 0; i < keys.size(); ++i)
+        lists.append(QByteArrayList());
+    if (seen.state == FileState::Damaged || seen.state == FileState::Unreadable)
+        qWarning().noquote() << QStringLiteral("设置文件无法读取或已损坏，按空文件处理：") + filePath;
+    if (seen.state != FileState::Clean || !seen.lists.value(0))
+        return lists;
+
+    const int count = maxEntries < 0 ? seen.lists.at(0)->size() : std::min(seen.lists.at(0)->size(), maxEntries);
+    for (int i = 0; i < keys.size(); ++i) {
+        if (seen.lists.at(i)) {
+            lists[i] = seen.lists.at(i)->mid(0, count);
+            continue;
+        }
+        while (lists[i].size() < count)
+            lists[i].append(QByteArray());
+    }
+    return lists;
 }
 
-void SettingsLists::write(const QString &filePath, const QString &key, const QByteArrayList &list)
+bool SettingsLists::write(const QString &filePath, const QStringList &keys, const QList<QByteArrayList> &lists)
 {
-    if (!prepareWrite(filePath))
-        return;
-    QSettings settings(filePath, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("config"));
-    settings.setValue(key, QVariant::fromValue(list));
-    settings.endGroup();
+    QLockFile lock(filePath + QStringLiteral(".lock"));
+    if (!lock.tryLock(LockWaitMs)) {
+        logFailure(filePath, lockFailure(lock));
+        return false;
+    }
+    const FileState state = inspect(filePath, keys).state;
+    QString error;
+    if (state == FileState::Unreadable) {
+        // Replacing a file that cannot be read would lose it without a copy.
+        logFailure(filePath, QStringLiteral("the present file cannot be read"));
+        return false;
+    }
+    if (state == FileState::Damaged && !keepDamagedCopy(filePath, &error)) {
+        logFailure(filePath, error);
+        return false;
+    }
+    if (!AtomicFile::replace(filePath, IniText::render(QStringLiteral("config"), keys, lists), &error)) {
+        logFailure(filePath, error);
+        return false;
+    }
+    return true;
 }

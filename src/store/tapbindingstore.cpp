@@ -4,36 +4,30 @@
 
 namespace {
 
-const QString UserNameKey = QStringLiteral("username");
-const QString SerialKey = QStringLiteral("boundtap");
-const QString PasswordKey = QStringLiteral("tappswd");
+// In the order the lists are named in Lists; the first names the bindings.
+const QStringList Keys{QStringLiteral("username"), QStringLiteral("boundtap"), QStringLiteral("tappswd")};
 
 } // namespace
 
 TapBindingStore::Lists TapBindingStore::load(const QString &path)
 {
-    Lists lists;
-    lists.userNames = SettingsLists::read(path, UserNameKey);
-    lists.tapSerials = SettingsLists::read(path, SerialKey);
-    lists.tapPasswords = SettingsLists::read(path, PasswordKey);
-    return lists;
+    const QList<QByteArrayList> lists = SettingsLists::read(path, Keys);
+    return {lists.at(0), lists.at(1), lists.at(2)};
 }
 
-void TapBindingStore::save(const Lists &lists, const QString &path)
+bool TapBindingStore::save(const Lists &lists, const QString &path)
 {
-    SettingsLists::write(path, UserNameKey, lists.userNames);
-    SettingsLists::write(path, SerialKey, lists.tapSerials);
-    SettingsLists::write(path, PasswordKey, lists.tapPasswords);
+    return SettingsLists::write(path, Keys, {lists.userNames, lists.tapSerials, lists.tapPasswords});
 }
 
-void TapBindingStore::saveBinding(Lists &lists, const QByteArray &nameCipher, const QByteArray &serialCipher,
+bool TapBindingStore::saveBinding(Lists &lists, const QByteArray &nameCipher, const QByteArray &serialCipher,
                                   const QByteArray &passwordCipher, const QString &path)
 {
     removeUser(lists, nameCipher);
     lists.userNames.prepend(nameCipher);
     lists.tapSerials.prepend(serialCipher);
     lists.tapPasswords.prepend(passwordCipher);
-    save(lists, path);
+    return save(lists, path);
 }
 
 void TapBindingStore::removeUser(Lists &lists, const QByteArray &nameCipher)

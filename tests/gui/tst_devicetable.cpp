@@ -124,7 +124,7 @@ private slots:
     }
 
     // An element without a class ends the fill after its id was taken; the row count is then the
-    // number of elements. A click that gets no usable reply leaves the table cleared and the labels
+    // number of elements, up to a page. A click that gets no usable reply leaves the table cleared and the labels
     // as they were; a lost reply is logged, 10002 asks for a new token.
     void unusableReplies()
     {
@@ -138,6 +138,21 @@ private slots:
         QVERIFY(bound.click(smallGateway));
         QCOMPARE(shownDevices(bound), (QStringList{QStringLiteral("A|IO模块|r|v|") + picture::wrong, QString(),
                                                    QString(), QStringLiteral("7,8")}));
+        // However many elements it has, cut short early or late, the table shows at most one page of
+        // rows and keeps no more ids, and a state refresh with as many states touches no more rows.
+        const QByteArray device = R"({"deviceId":8,"deviceName":"B","deviceClassify":1,"realIp":"r","virtualIp":"v",)"
+                                  R"("deviceOnline":1},)";
+        for (const QByteArray &data : {"{}," + device.repeated(1999), device.repeated(1999) + "{},"}) {
+            bound.platform->setFault(devicesList, replyBody(R"({"code":100,"page":{"size":25,"count":3,"index":1},)"
+                                                            R"("data":[)" + data.chopped(1) + "]}"));
+            QVERIFY(bound.click(busyGateway));
+            QVERIFY(bound.ui->tableWidget->rowCount() == 25 && bound.window.deviceIdList.size() <= 25);
+        }
+        const QByteArray state = R"({"deviceOnline":0},)";
+        bound.platform->setFault(QStringLiteral("devicesBatchFind"),
+                                 replyBody(R"({"code":100,"data":[)" + state.repeated(2000).chopped(1) + "]}"));
+        bound.window.refreshDeviceStates();
+        QVERIFY(bound.ui->tableWidget->rowCount() == 25 && bound.ui->tableWidget->cellWidget(24, 0));
 
         for (const sim::Fault &failure : {droppedConnection(), fault(10002)}) {
             bound.platform->clearFaults();

@@ -1,16 +1,23 @@
 // The login dialog against the platform simulator: hand-over to the main window, the remembered
 // accounts of login.ini, and the silent and reported failures.
 #include "api/operations.h"
+#include "app/logmessagehandler.h"
 #include "api/platformexchange.h"
 #include "api/platformreply.h"
 #include "login/login.h"
 #include "mainwindow/mainwindow.h"
 #include "store/accountstore.h"
 #include "support/bindinghelpers.h"
+#include "support/filefaults.h"
+#include "support/storedfiles.h"
+#include "ui/busycursor.h"
 #include "ui/resources.h"
+#include "ui_mainwindow.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <memory>
 
 using namespace bindingtest;
 
@@ -63,12 +70,28 @@ struct LoginScene {
     bool mainWindowShownAtHandOver = false;
 };
 
+enum Fault { FileIsDirectory, ImmutableFile, FullDisk };
+
 struct Attempt {
     bool eightStored; // user1..user8, remembered
     QString name;
     int checkBoxClicks, trouble;
     QString recordedFlag; // null: the account is not recorded
 };
+
+// The busy cursor as each exchange begins and after it ended ("none": the normal cursor).
+ExchangeActivityHook busyCursorHook = nullptr;
+QStringList cursorsAtExchanges;
+QString overrideCursor()
+{
+    const QCursor *cursor = QGuiApplication::overrideCursor();
+    return cursor ? QString::number(cursor->shape()) : QStringLiteral("none");
+}
+void recordCursor(bool busy)
+{
+    busyCursorHook(busy);
+    cursorsAtExchanges << (busy ? QStringLiteral("begin ") : QStringLiteral("end ")) + overrideCursor();
+}
 
 } // namespace
 
@@ -177,10 +200,12 @@ private slots:
         if (trouble) {
             QVERIFY(scene.handOvers.isEmpty() && scene.login->isVisible() && !scene.mainWindow->isVisible() &&
                     !QFile::exists(QStringLiteral("login.ini")));
-            // Only rejected credentials are told, with both fields cleared; otherwise the user may simply retry.
+            // Rejected credentials are told, with both fields cleared, and so is a platform out of reach;
+            // after any other failure the user may simply retry.
             const bool rejected = trouble == ReplyCode::CredentialsRejected;
-            QCOMPARE(shownBoxes(scene.recorder),
-                     rejected ? QStringList(QStringLiteral("about/none//账号或密码错误，请重新输入")) : QStringList());
+            const QString told = rejected ? QStringLiteral("about/none//账号或密码错误，请重新输入")
+                                          : QStringLiteral("information/none/提示/网络连接失败，请检测您的网络状态后重试");
+            QCOMPARE(shownBoxes(scene.recorder), rejected || trouble == Drop ? QStringList(told) : QStringList());
             QCOMPARE(scene.account()->currentText(), rejected ? QString() : name);
             QCOMPARE(scene.password()->text(), rejected ? QString() : password);
             return;
@@ -194,6 +219,28 @@ private slots:
         if (!recordedFlag.isNull())
             stored << name + QLatin1Char('|') + password + QLatin1Char('|') + recordedFlag;
         QCOMPARE(storedAccounts(), stored);
+    }
+
+    // Every exchange shows the busy cursor and puts the normal one back, also when it failed and
+    // before any box comes up.
+    void busyCursorDuringExchanges()
+    {
+        showBusyCursorDuringExchanges();
+        busyCursorHook = installExchangeActivityHook(&recordCursor);
+        LoginScene scene;
+        QVERIFY(scene.ready());
+        QStringList atBoxes;
+        scene.recorder.setOnPresent([&](const MessageBoxes::Request &) { atBoxes << overrideCursor(); });
+        for (const int trouble : {int(Drop), int(ReplyCode::CredentialsRejected), int(NotJson), 0}) {
+            scene.platform->setFault(QStringLiteral("getLintraToken"), fault(trouble));
+            scene.logIn(QStringLiteral("user3"), QStringLiteral("Secret@3"));
+        }
+        installExchangeActivityHook(nullptr);
+        const QString waiting = QString::number(Qt::WaitCursor);
+        QCOMPARE(cursorsAtExchanges.join(QLatin1Char(',')),
+                 QStringLiteral("begin %1,end none,").arg(waiting).repeated(4).chopped(1));
+        // The lost network, the rejected account, and after the login the main window's "not bound".
+        QCOMPARE(atBoxes.join(QLatin1Char(',')), QStringLiteral("none,none,none"));
     }
 
     void rememberedAccounts_data()
@@ -249,6 +296,81 @@ private slots:
         scene.logIn(QStringLiteral("user4"), QStringLiteral("Secret@4"));
         QCOMPARE(storedAccounts().join(QLatin1Char(';')).section(QLatin1Char('|'), 0, 1),
                  QStringLiteral("user4|Secret@4"));
+    }
+
+    void unsavedAccount_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("file is a directory") << int(FileIsDirectory);
+        QTest::newRow("immutable file, deletion") << int(ImmutableFile);
+        QTest::newRow("one free block") << int(FullDisk);
+    }
+
+    // A login or a deletion whose accounts cannot be stored is told in a box and in the log; the
+    // file stays as it was. (Each way a save can fail is tried on the store itself.)
+    void unsavedAccount()
+    {
+        QFETCH(int, fault);
+        LoginScene scene(fault == FileIsDirectory ? QStringList() : QStringList{QStringLiteral("user1|Secret@1|true")});
+        QVERIFY(scene.ready());
+        std::unique_ptr<filefaults::SmallDisk> disk;
+        std::unique_ptr<filefaults::Immutable> immutable;
+        if (fault == FileIsDirectory) {
+            QVERIFY(QDir().mkdir(QStringLiteral("login.ini")));
+        } else if (fault == ImmutableFile) {
+            immutable = std::make_unique<filefaults::Immutable>(QStringLiteral("login.ini"));
+            if (!immutable->isSet())
+                QSKIP("needs root and a file system with the immutable attribute");
+        } else {
+            disk = std::make_unique<filefaults::SmallDisk>(QStringList(QStringLiteral("login.ini")));
+            if (!disk->isReady())
+                QSKIP("needs root to mount a tmpfs");
+            QVERIFY(disk->fill(1));
+        }
+        const QByteArray before = fileBytes(QStringLiteral("login.ini"));
+        capturedLog::install(true);
+        if (fault == ImmutableFile)
+            scene.deleteButton(0)->click();
+        else
+            scene.logIn(QStringLiteral("user3"), QStringLiteral("Secret@3"));
+        capturedLog::install(false);
+        QCOMPARE(shownBoxes(scene.recorder).value(fault == ImmutableFile ? 0 : 1),
+                 QStringLiteral("warning/none/提示/账号信息保存失败，请检查磁盘空间或文件权限"));
+        QVERIFY(capturedLog::warnings.contains(QStringLiteral("账号信息保存失败，请检查磁盘空间或文件权限")));
+        QCOMPARE(fileBytes(QStringLiteral("login.ini")), before);
+    }
+
+    // After a login, a binding and a look at a gateway's site and devices, the stored files are
+    // owner-only (also one that had wider rights before) and the day log holds no secret.
+    void secretsStayPrivate()
+    {
+        LoginScene scene({QStringLiteral("user1|Secret@1|true")});
+        QVERIFY(scene.ready());
+        FakeHostSystem host;
+        host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("10.8.0.6")}}};
+        QVERIFY(QFile::setPermissions(QStringLiteral("login.ini"), QFile::ReadOwner | QFile::WriteOwner |
+                                                                       QFile::ReadGroup | QFile::ReadOther));
+        const QtMessageHandler previous = qInstallMessageHandler(dayLogMessageHandler);
+        scene.logIn(specialName, specialPassword);
+        MainWindow &window = *scene.mainWindow;
+        bindManually(window, demo::tap, demo::tapPassword);
+        QVERIFY(*window.tapBound && window.rootItem && window.rootItem->childCount() > 0);
+        QTRY_VERIFY(window.tunnelConnected);
+        emit window.ui->treeWidget->itemClicked(window.rootItem->child(0), 0);
+        window.ReportState();
+        qInstallMessageHandler(previous);
+
+        QByteArray log;
+        for (const QFileInfo &day : QDir(QStringLiteral("LogFile")).entryInfoList(QDir::Files))
+            log += fileBytes(day.filePath());
+        QVERIFY(log.contains("TUNNEL MSG:") && log.contains("流量"));
+        for (const QByteArray &secret : {specialPassword.toUtf8(), demo::tapPassword.toUtf8(), window.sessionToken})
+            QVERIFY2(!secret.isEmpty() && !log.contains(secret), secret.constData());
+        QCOMPARE(storedAccounts().last().section(QLatin1Char('|'), 0, 1),
+                 specialName + QLatin1Char('|') + specialPassword);
+        QCOMPARE(storedBindings(), QStringList(binding(specialName, demo::tap, demo::tapPassword)));
+        QCOMPARE(storedfile::mode(QStringLiteral("login.ini")) + storedfile::mode(QStringLiteral("TAPBOUND.ini")),
+                 QStringLiteral("06000600"));
     }
 
 };

@@ -4,12 +4,15 @@
 #include "mainwindow/userdesign.h"
 #include "store/tapbindingstore.h"
 #include "support/bindinghelpers.h"
+#include "support/filefaults.h"
 #include "ui/resources.h"
 #include "ui_mainwindow.h"
 
 #include <QCryptographicHash>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 using namespace bindingtest;
 using capturedLog::debugLines;
@@ -120,9 +123,9 @@ private slots:
         QVERIFY(scene.isReady());
         // A tunnel device with an address: the launch after a binding logs no adapter warning.
         scene.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("10.8.0.6")}}};
-        storeBinding(engineer, tap2, tap2Password);
+        storeBinding(demo::engineer, demo::tap2, demo::tap2Password);
         if (automatic)
-            storeBinding(demo, tap1, tap1Password);
+            storeBinding(demo::user, demo::tap, demo::tapPassword);
         const QByteArray fileBefore = fileBytes();
         if (automatic || trouble != 10002)
             scene.platform->setFault(kTapAuthLogin, fault(trouble, body));
@@ -131,20 +134,20 @@ private slots:
             [&](const MessageBoxes::Request &) { tokenRequestsAtBox = scene.requestCount(kGetToken); });
         MainWindow window;
         window.show();
-        QVERIFY(logIn(window, demo, demoPassword));
+        QVERIFY(logIn(window, demo::user, demo::password));
         if (!automatic) {
             QCOMPARE(shownBoxes(scene.boxes), QStringList(QStringLiteral("warning/window/提示/") + kNotBound));
             scene.boxes.clear();
             tokenRequestsAtBox = -1;
             if (trouble == 10002) // the platform's own expiry, so that the retry below proves the fresh token
                 scene.platform->expireAllTokens();
-            bindManually(window, tap1, tap1Password);
+            bindManually(window, demo::tap, demo::tapPassword);
         }
 
         const QList<sim::RecordedRequest> binds = scene.platform->requests(kTapAuthLogin);
         QCOMPARE(binds.size(), 1);
         QCOMPARE(binds.first().value(QStringLiteral("gatewaySn")) + binds.first().value(QStringLiteral("passWord")),
-                 tap1 + tap1Password);
+                 demo::tap + demo::tapPassword);
         const QString box = automatic         ? QStringLiteral("about/none/提示/")
                             : trouble == Drop ? QStringLiteral("critical/none/绑定失败/")
                                               : QStringLiteral("critical/none/登录失败/");
@@ -163,8 +166,8 @@ private slots:
             QCOMPARE(fileBytes(), fileBefore);
         else
             QCOMPARE(storedBindings(),
-                     (file == Added ? QStringList(binding(demo, tap1, tap1Password)) : QStringList()) +
-                         QStringList(binding(engineer, tap2, tap2Password)));
+                     (file == Added ? QStringList(binding(demo::user, demo::tap, demo::tapPassword)) : QStringList()) +
+                         QStringList(binding(demo::engineer, demo::tap2, demo::tap2Password)));
         QCOMPARE(window.boundUserNames, TapBindingStore::load().userNames);
 
         const bool bound = gateways >= 0;
@@ -174,7 +177,7 @@ private slots:
         QCOMPARE(window.ui->treeWidget->topLevelItemCount(), bound ? 1 : 0);
         QCOMPARE(window.rootItem ? window.rootItem->childCount() : -1, gateways);
         if (bound) {
-            QCOMPARE(window.tapSerial + window.tapPassword, (tap1 + tap1Password).toUtf8());
+            QCOMPARE(window.tapSerial + window.tapPassword, (demo::tap + demo::tapPassword).toUtf8());
             QCOMPARE(window.watchdogTimer->interval() + window.reportTimer->interval(), 2 * 60000);
             QVERIFY(window.ui->stackedWidget->currentIndex() == 0 &&
                     window.ui->WG_Current_Page->text() == QLatin1String("1") &&
@@ -193,12 +196,17 @@ private slots:
             }
             return;
         }
-        // A failure without a reply code leaves the serial as it was before the check.
-        const bool codeRead = !automatic || file == Removed || trouble == 10002;
-        QCOMPARE(window.tapSerial, codeRead ? QByteArrayLiteral("unbound") : QByteArray());
-        QCOMPARE(window.ui->b_tap_LineEdit->text(), automatic ? QString() : tap1); // the user may correct and retry
+        // Unbound for the rest of the session, whatever the failure (the stored binding may stay for the
+        // next login): both tab buttons lead to the bind page.
+        QCOMPARE(window.tapSerial, QByteArrayLiteral("unbound"));
+        for (QToolButton *tab : {window.ui->searchGwPage, window.ui->showAllGwList}) {
+            tab->click();
+            QVERIFY(showsBindPage(window));
+        }
+        // The user may correct and retry.
+        QCOMPARE(window.ui->b_tap_LineEdit->text(), automatic ? QString() : demo::tap);
         if (!automatic && trouble == 10002) { // a retry by hand binds with the fresh token
-            bindManually(window, tap1, tap1Password);
+            bindManually(window, demo::tap, demo::tapPassword);
             QVERIFY(*window.tapBound);
             QCOMPARE(scene.platform->requests(kTapAuthLogin).last().value(QStringLiteral("token")).toUtf8(),
                      window.sessionToken);
@@ -217,9 +225,9 @@ private slots:
             QCryptographicHash::hash(scene.host.hardware.join(QString()).toUtf8(), QCryptographicHash::Md5).toHex();
         {
             MainWindow firstRun;
-            QVERIFY(logIn(firstRun, engineer, engineerPassword));
-            for (const auto &fields :
-                 {qMakePair(QString(), tap2Password), qMakePair(tap2, QString()), qMakePair(QString(), QString())}) {
+            QVERIFY(logIn(firstRun, demo::engineer, demo::engineerPassword));
+            for (const auto &fields : {qMakePair(QString(), demo::tap2Password), qMakePair(demo::tap2, QString()),
+                                       qMakePair(QString(), QString())}) {
                 scene.boxes.clear();
                 bindManually(firstRun, fields.first, fields.second);
                 QCOMPARE(shownBoxes(scene.boxes),
@@ -228,24 +236,25 @@ private slots:
             // An empty field sends nothing and leaves no file.
             QVERIFY(scene.requestCount(kTapAuthLogin) == 0 && scene.host.hardwareQueries == 0);
             QVERIFY(!QFile::exists(TapBindingStore::filePath()) && showsBindPage(firstRun) && !*firstRun.tapBound);
-            bindManually(firstRun, tap2, tap2Password);
+            bindManually(firstRun, demo::tap2, demo::tap2Password);
             QVERIFY(*firstRun.tapBound);
             QCOMPARE(scene.platform->requests(kTapAuthLogin).value(0).rawQuery,
                      "token=" + firstRun.sessionToken + "&gatewaySn=TAP-DEMO-0002&passWord=Tap%20%232%20%26%20%2Bx" +
                          "&size=30&index=1&localip=" + fingerprint);
             MainWindow secondRun;
-            QVERIFY(logIn(secondRun, demo, demoPassword));
-            bindManually(secondRun, tap1, tap1Password);
+            QVERIFY(logIn(secondRun, demo::user, demo::password));
+            bindManually(secondRun, demo::tap, demo::tapPassword);
             QVERIFY(*secondRun.tapBound);
         }
-        QCOMPARE(storedBindings(),
-                 QStringList({binding(demo, tap1, tap1Password), binding(engineer, tap2, tap2Password)}));
+        QCOMPARE(storedBindings(), QStringList({binding(demo::user, demo::tap, demo::tapPassword),
+                                                binding(demo::engineer, demo::tap2, demo::tap2Password)}));
         scene.boxes.clear();
         scene.platform->clearRequests();
-        for (const auto &user : {qMakePair(engineer, engineerPassword), qMakePair(demo, demoPassword)}) {
+        for (const auto &user :
+             {qMakePair(demo::engineer, demo::engineerPassword), qMakePair(demo::user, demo::password)}) {
             MainWindow nextRun;
             QVERIFY(logIn(nextRun, user.first, user.second));
-            const QString own = user.first == demo ? tap1 : tap2;
+            const QString own = user.first == demo::user ? demo::tap : demo::tap2;
             QCOMPARE(nextRun.tapSerial, own.toUtf8());
             QCOMPARE(scene.platform->requests(kTapAuthLogin).last().value(QStringLiteral("gatewaySn")), own);
         }
@@ -257,16 +266,16 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.isReady());
-        storeBinding(engineer, tap2, tap2Password);
-        storeBinding(demo, tap1, tap1Password);
+        storeBinding(demo::engineer, demo::tap2, demo::tap2Password);
+        storeBinding(demo::user, demo::tap, demo::tapPassword);
         MainWindow window;
         window.show();
-        QVERIFY(logIn(window, demo, demoPassword));
-        window.ui->b_tap_LineEdit->setText(tap1);
-        window.ui->b_tap_pswd_lineEdit->setText(tap1Password);
+        QVERIFY(logIn(window, demo::user, demo::password));
+        window.ui->b_tap_LineEdit->setText(demo::tap);
+        window.ui->b_tap_pswd_lineEdit->setText(demo::tapPassword);
         // A connected tunnel of the bound TAP, newest first, behind it a stale entry of another TAP.
-        window.tunnelTapList = QStringList{tap1, QStringLiteral("TAP-OLD-0001")};
-        window.tunnelInfoList = QStringList{tap1Password, QStringLiteral("old")};
+        window.tunnelTapList = QStringList{demo::tap, QStringLiteral("TAP-OLD-0001")};
+        window.tunnelInfoList = QStringList{demo::tapPassword, QStringLiteral("old")};
         window.tunnelPidList = QStringList{QStringLiteral("4242"), QStringLiteral("77")};
         window.tunnelConnected = window.tunnelProcessStarted = true;
         window.ui->siteRunstatus->setPixmap(QPixmap(kOn));
@@ -275,7 +284,7 @@ private slots:
         // While the binding stands the signal changes nothing.
         emit window.userDesign->closeSon();
         QVERIFY(scene.host.killedProcessIds.isEmpty() && scene.platform->requests().isEmpty());
-        QVERIFY(window.tunnelConnected && window.tunnelTapList.size() == 2 && window.tapSerial == tap1.toUtf8());
+        QVERIFY(window.tunnelConnected && window.tunnelTapList.size() == 2 && window.tapSerial == demo::tap.toUtf8());
         QVERIFY(window.ui->stackedWidget->currentIndex() == 0 && window.rootItem->childCount() == 30 &&
                 window.boundUserNames.size() == 2);
 
@@ -303,25 +312,68 @@ private slots:
         QCOMPARE(window.boundTapSerials, TapBindingStore::load().tapSerials.mid(1));
     }
 
+    void unsavedBinding_data()
+    {
+        QTest::addColumn<bool>("automatic"); // a stored binding the platform refuses at login
+        QTest::newRow("new binding, file is a directory") << false;
+        QTest::newRow("refused binding, immutable file") << true;
+    }
+
+    // A binding that cannot be stored, or a refused one that cannot be removed, is told in a box and
+    // in the log; the file stays as it was, and a new binding holds for this session all the same.
+    // (Each way a save can fail is tried on the store itself.)
+    void unsavedBinding()
+    {
+        QFETCH(bool, automatic);
+        Scene scene;
+        QVERIFY(scene.isReady());
+        scene.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("10.8.0.6")}}};
+        std::unique_ptr<filefaults::Immutable> immutable;
+        if (automatic) {
+            storeBinding(demo::user, demo::tap2, demo::tap2Password);
+            scene.platform->setFault(kTapAuthLogin, fault(10001));
+            immutable = std::make_unique<filefaults::Immutable>(TapBindingStore::filePath());
+            if (!immutable->isSet())
+                QSKIP("needs root and a file system with the immutable attribute");
+        } else {
+            QVERIFY(QDir().mkdir(TapBindingStore::filePath()));
+        }
+        const QByteArray before = fileBytes();
+        MainWindow window;
+        QVERIFY(logIn(window, demo::user, demo::password));
+        if (!automatic)
+            bindManually(window, demo::tap, demo::tapPassword);
+        // After "not bound" or the refusal.
+        QCOMPARE(shownBoxes(scene.boxes).value(1),
+                 QStringLiteral("warning/none/提示/TAP绑定信息保存失败，请检查磁盘空间或文件权限"));
+        QVERIFY(warnings.contains(TapBindingStore::saveFailedText()));
+        QCOMPARE(fileBytes(), before);
+        QCOMPARE(*window.tapBound, !automatic);
+    }
+
     void damagedBindingFile_data()
     {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("damaged");
         QTest::newRow("binary") << QByteArray::fromHex(
-            "00fffe5b636f6e6669675d0a01023d03c3289fa0e2828d0a757365726e616d653d40");
-        QTest::newRow("NUL bytes") << QByteArray(512, '\0');
-        QTest::newRow("plain") << QByteArray("[config]\nusername=demo\nboundtap=TAP-DEMO-0001\ntappswd=Tap@0001\n");
-        QTest::newRow("list count far beyond the file") << QByteArrayLiteral("<huge count>");
-        QTest::newRow("cut in the middle") << QByteArrayLiteral("<cut>");
+            "00fffe5b636f6e6669675d0a01023d03c3289fa0e2828d0a757365726e616d653d40") << true;
+        QTest::newRow("NUL bytes") << QByteArray(512, '\0') << true;
+        QTest::newRow("list count far beyond the file") << QByteArrayLiteral("<huge count>") << true;
+        QTest::newRow("cut in the middle") << QByteArrayLiteral("<cut>") << true;
+        // Values of another type are lists that cannot be read, not damage: nothing to keep a copy of.
+        QTest::newRow("plain") << QByteArray("[config]\nusername=demo\nboundtap=TAP-DEMO-0001\ntappswd=Tap@0001\n")
+                               << false;
     }
 
     void damagedBindingFile()
     {
         QFETCH(QByteArray, content);
+        QFETCH(bool, damaged);
         Scene scene;
         QVERIFY(scene.isReady());
         if (content.startsWith('<')) { // damage a real file, written in a directory of its own
             ScopedWorkDir earlierRun;
-            storeBinding(demo, tap1, tap1Password);
+            storeBinding(demo::user, demo::tap, demo::tapPassword);
             const QByteArray whole = fileBytes();
             // Every list claims 2^31 - 1 entries ("\\0\\0\\0\\x1" is the count of one).
             content = content == "<cut>" ? whole.left(whole.size() * 2 / 3)
@@ -332,16 +384,16 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush());
         MainWindow window;
         window.show();
-        QVERIFY(logIn(window, demo, demoPassword));
+        QVERIFY(logIn(window, demo::user, demo::password));
         // Reads as no binding at all, and reading does not touch the file.
         QCOMPARE(scene.boxes.texts(), QStringList(kNotBound));
         QVERIFY(scene.requestCount(kTapAuthLogin) == 0 && window.boundUserNames.isEmpty());
         QCOMPARE(fileBytes(), content);
-        // The first write keeps the damaged file beside the new one.
-        bindManually(window, tap1, tap1Password);
+        // The first write keeps a damaged file beside the new one.
+        bindManually(window, demo::tap, demo::tapPassword);
         QVERIFY(*window.tapBound);
-        QCOMPARE(fileBytes(TapBindingStore::filePath() + QStringLiteral(".corrupt")), content);
-        QCOMPARE(storedBindings(), QStringList(binding(demo, tap1, tap1Password)));
+        QCOMPARE(fileBytes(TapBindingStore::filePath() + QStringLiteral(".corrupt")), damaged ? content : QByteArray());
+        QCOMPARE(storedBindings(), QStringList(binding(demo::user, demo::tap, demo::tapPassword)));
     }
 };
 

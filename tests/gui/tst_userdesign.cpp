@@ -2,6 +2,7 @@
 // main window, and dragging the dialog by its title bar.
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/userdesign.h"
+#include "store/tapbindingstore.h"
 #include "support/bindinghelpers.h"
 #include "ui/resources.h"
 #include "ui_mainwindow.h"
@@ -56,7 +57,7 @@ private slots:
         QTest::newRow("transfer failed") << int(Stored) << true << int(Drop);
         QTest::newRow("not JSON") << int(Stored) << true << int(NotJson);
         QTest::newRow("JSON without code") << int(Stored) << true << int(Custom);
-        // Nothing to release: the login check left "unbound", or an empty serial when it got no answer.
+        // Nothing to release: the login check left "unbound", also when it got no answer.
         QTest::newRow("never bound") << int(Never) << true << 0;
         QTest::newRow("stored, check unanswered") << int(Unanswered) << true << 0;
     }
@@ -70,18 +71,18 @@ private slots:
         const bool succeeds = bound && answerYes && trouble >= 0;
         Scene scene;
         QVERIFY(scene.isReady());
-        storeBinding(engineer, tap2, tap2Password);
+        storeBinding(demo::engineer, demo::tap2, demo::tap2Password);
         if (atLogin == Stored || atLogin == Unanswered)
-            storeBinding(demo, tap1, tap1Password);
+            storeBinding(demo::user, demo::tap, demo::tapPassword);
         storeBinding(QStringLiteral("zhangwei"), QStringLiteral("TAP-ZW-1"), QStringLiteral("Zw#1"));
         if (atLogin == Unanswered)
             scene.platform->setFault(QStringLiteral("tapAuthLogin"), fault(Drop));
         MainWindow window;
-        QVERIFY(logIn(window, demo, demoPassword));
+        QVERIFY(logIn(window, demo::user, demo::password));
         if (atLogin == ByHand) // after the dialog had read the file
-            bindManually(window, tap1, tap1Password);
+            bindManually(window, demo::tap, demo::tapPassword);
         QCOMPARE(*window.tapBound, bound);
-        QCOMPARE(window.tapSerial.isEmpty(), atLogin == Unanswered);
+        QCOMPARE(window.tapSerial, bound ? demo::tap.toUtf8() : QByteArrayLiteral("unbound"));
         const QByteArray fileBefore = fileBytes();
         window.on_userdesign_clicked();
         scene.platform->setFault(kUpdateTapAuth, fault(trouble, R"({"msg":"ok"})"));
@@ -103,16 +104,36 @@ private slots:
         QVERIFY(dialogBoxes(scene.boxes));
         const bool stillBound = bound && !succeeds;
         QCOMPARE(window.userDesign->isVisible(), !succeeds);
-        QCOMPARE(window.userDesign->ui->Bound_TAP->text(), stillBound ? tap1 : QStringLiteral("unbound"));
+        QCOMPARE(window.userDesign->ui->Bound_TAP->text(), stillBound ? demo::tap : QStringLiteral("unbound"));
         QCOMPARE(*window.tapBound, stillBound);
         QCOMPARE(showsBindPage(window), !stillBound);
         QCOMPARE(window.boundUserNames.size(), succeeds || atLogin == Never ? 2 : 3);
         // Only this user's binding leaves the file; the others keep their order.
         if (succeeds)
-            QCOMPARE(storedBindings(),
-                     QStringList({QStringLiteral("zhangwei|TAP-ZW-1|Zw#1"), binding(engineer, tap2, tap2Password)}));
+            QCOMPARE(storedBindings(), QStringList({QStringLiteral("zhangwei|TAP-ZW-1|Zw#1"),
+                                                    binding(demo::engineer, demo::tap2, demo::tap2Password)}));
         else
             QCOMPARE(fileBytes(), fileBefore);
+    }
+
+    // A release the file cannot take is told after the platform's answer; the window is unbound all
+    // the same.
+    void releaseNotStored()
+    {
+        Scene scene;
+        QVERIFY(scene.isReady() && QDir().mkdir(TapBindingStore::filePath()));
+        MainWindow window;
+        QVERIFY(logIn(window, demo::user, demo::password));
+        bindManually(window, demo::tap, demo::tapPassword);
+        window.on_userdesign_clicked();
+        scene.boxes.clear();
+        QTest::mouseClick(window.userDesign->ui->toolButton, Qt::LeftButton);
+        QCOMPARE(shownBoxes(scene.boxes),
+                 QStringList({QStringLiteral("question/none/提示/是否解除当前TAP绑定"),
+                              QStringLiteral("information/none/提示/解绑成功"),
+                              QStringLiteral("warning/none/提示/TAP绑定信息保存失败，请检查磁盘空间或文件权限")}));
+        QVERIFY(dialogBoxes(scene.boxes) && showsBindPage(window) && !*window.tapBound);
+        QVERIFY(QFileInfo(TapBindingStore::filePath()).isDir());
     }
 
     void titleBarDragMovesTheDialog()
@@ -138,6 +159,29 @@ private slots:
         sendMouse(title, QEvent::MouseMove, grip + QPoint(200, 200), Qt::NoButton);
         QCoreApplication::processEvents();
         QCOMPARE(dialog.pos(), start + QPoint(-45, 65));
+    }
+
+    // Minimising the modal dialog takes the blocked main window down with it, and restoring either
+    // brings both back; the dialog's outline stands out against white panels.
+    void minimisedTogetherWithAnEdge()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        window.on_userdesign_clicked();
+        UserDesign *dialog = window.userDesign;
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        for (QWidget *restored : {static_cast<QWidget *>(&window), static_cast<QWidget *>(dialog)}) {
+            QTest::mouseClick(dialog->ui->btnMin, Qt::LeftButton);
+            QVERIFY(window.isMinimized() && dialog->isMinimized());
+            restored->showNormal();
+            QTRY_VERIFY(!window.isMinimized() && !dialog->isMinimized() && dialog->isVisible());
+        }
+        const QImage shot = dialog->grab().toImage();
+        for (const QPoint &at : {QPoint(0, shot.height() / 2), QPoint(shot.width() - 1, shot.height() / 2),
+                                 QPoint(shot.width() / 2, shot.height() - 1)})
+            QVERIFY2(qGray(shot.pixel(at)) < 170, qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
+        dialog->close();
     }
 };
 

@@ -5,10 +5,10 @@
 #include "mainwindow/mainwindow.h"
 #include "store/accountstore.h"
 #include "store/tapbindingstore.h"
+#include "support/storedfiles.h"
 #include "ui_mainwindow.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QRegularExpression>
 
 namespace bindingtest {
@@ -23,20 +23,6 @@ QByteArray encipher(const QString &text)
     return CredentialCipher::encipher(text.toUtf8(), CredentialCipher::keyBytes());
 }
 
-sim::Fault fault(int trouble, const QByteArray &customBody)
-{
-    sim::Fault result;
-    if (trouble > 0)
-        result.code = trouble;
-    result.dropConnection = trouble == Drop;
-    result.body = trouble == NotJson     ? sim::Fault::Body::NotJson
-                  : trouble == Truncated ? sim::Fault::Body::Truncated
-                  : trouble == Custom    ? sim::Fault::Body::Custom
-                                         : sim::Fault::Body::Normal;
-    result.customBody = customBody;
-    return result;
-}
-
 QString binding(const QString &user, const QString &serial, const QString &password)
 {
     return user + QLatin1Char('|') + serial + QLatin1Char('|') + password;
@@ -44,14 +30,7 @@ QString binding(const QString &user, const QString &serial, const QString &passw
 
 QStringList storedBindings()
 {
-    const TapBindingStore::Lists lists = TapBindingStore::load();
-    if (lists.tapSerials.size() != lists.userNames.size() || lists.tapPasswords.size() != lists.userNames.size())
-        return {QStringLiteral("<lists of different lengths>")};
-    QStringList result;
-    for (int i = 0; i < lists.userNames.size(); ++i)
-        result.append(binding(decipher(lists.userNames.at(i)), decipher(lists.tapSerials.at(i)),
-                              decipher(lists.tapPasswords.at(i))));
-    return result;
+    return storedfile::records(TapBindingStore::filePath(), storedfile::bindingKeys);
 }
 
 void storeBinding(const QString &user, const QString &serial, const QString &password)
@@ -87,12 +66,6 @@ bool showsBindPage(const MainWindow &window)
     return window.ui->stackedWidget->currentIndex() == 2 && window.ui->stackedWidget_2->currentIndex() == 1;
 }
 
-bool showsPicture(const QLabel *label, const QString &path)
-{
-    const QPixmap shown = label->pixmap(Qt::ReturnByValue);
-    return !shown.isNull() && shown.toImage() == QPixmap(path).toImage();
-}
-
 QByteArray gatewayPage(int rows)
 {
     QByteArrayList data;
@@ -104,12 +77,7 @@ QByteArray gatewayPage(int rows)
 
 QStringList storedAccounts()
 {
-    const AccountStore::Lists lists = AccountStore::load();
-    QStringList accounts;
-    for (int i = 0; i < lists.userNames.size(); ++i)
-        accounts.append(binding(decipher(lists.userNames.at(i)), decipher(lists.passwords.value(i)),
-                                decipher(lists.flags.value(i))));
-    return accounts;
+    return storedfile::records(AccountStore::filePath(), storedfile::accountKeys);
 }
 
 void storeAccounts(const QStringList &accounts)

@@ -1,11 +1,17 @@
 #include "store/accountstore.h"
+#include "store/settingslists.h"
+#include "support/filefaults.h"
+#include "support/storedfiles.h"
 #include "support/workdir.h"
 
 #include <QDir>
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <memory>
 #include <numeric>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,6 +48,22 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
+// The file QSettings itself writes for the lists.
+QByteArray qsettingsText(const AccountStore::Lists &lists)
+{
+    QTemporaryDir dir;
+    {
+        QSettings settings(dir.filePath(QStringLiteral("login.ini")), QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("config"));
+        settings.setValue(QStringLiteral("username"), QVariant::fromValue(lists.userNames));
+        settings.setValue(QStringLiteral("password"), QVariant::fromValue(lists.passwords));
+        settings.setValue(QStringLiteral("isrembered"), QVariant::fromValue(lists.flags));
+    }
+    return readFile(dir.filePath(QStringLiteral("login.ini")));
+}
+
+enum Fault { LockIsDirectory, FileIsDirectory, ImmutableFile, ReadOnlyMount, FullDisk };
+
 const QByteArray Eight("n1 n2 n3 n4 n5 n6 n7 n8|p1 p2 p3 p4 p5 p6 p7 p8|f1 f2 f3 f4 f5 f6 f7 f8");
 
 } // namespace
@@ -57,6 +79,7 @@ private slots:
             {"a b c|pa pb pc|t f t", "+d pd f", "a b c d|pa pb pc pd|t f t f"},
             {"a b c|pa pb pc|t f t", "+a pa2 f", "b c a|pb pc pa2|f t f"}, // to the tail, new password and flag
             {Eight, "+n9 p9 f9", Eight},                                  // a ninth is not added
+            {"n1 n2 n3 n4 n5 n6 n7|p1 p2 p3 p4 p5 p6 p7|f1 f2 f3 f4 f5 f6 f7", "+n8 p8 f8", Eight}, // an eighth is
             {Eight, "+n1 new f1", "n2 n3 n4 n5 n6 n7 n8 n1|p2 p3 p4 p5 p6 p7 p8 new|f2 f3 f4 f5 f6 f7 f8 f1"},
             {"n1 n2 n3 n4 n5 n6 n7 n8|p1 p2|", "+n9 p9 t", "n1 n2 n3 n4 n5 n6 n7 n8|p1 p2 p9|t"}, // limit per list
             {"a|pa|t", "+- p t", "a|pa|t"},                 // an empty name is never recorded
@@ -79,7 +102,9 @@ private slots:
         }
     }
 
-    void roundTripAndDamagedFiles()
+    // The file is the one QSettings writes for the same lists (as earlier versions wrote it), owner-only
+    // also over an older file with wider rights, and it reads back as it was, also with Windows line ends.
+    void format()
     {
         ScopedWorkDir workDir;
         QVERIFY(workDir.isValid());
@@ -90,51 +115,140 @@ private slots:
         // Hex digits after numeric bytes, quotes, separators and a closing parenthesis are the cases
         // the INI escaping has to get right.
         const AccountStore::Lists stored{{everyByte, QByteArray(16, '\0'), QByteArray("\0a1\x7f" "F)", 6)},
-                                         {QByteArray("a,b;c=d \"e\" \\", 13), QByteArray(32, char(0xff))},
+                                         {QByteArray("a,b;c=d \"e\" \\", 13), QByteArray(32, char(0xff)), {}},
                                          {QByteArray(16, ')'), QByteArray(), everyByte + everyByte}};
-        for (int round = 0; round < 2; ++round) {
-            AccountStore::save(stored);
-            QCOMPARE(all(AccountStore::load()), all(stored));
-        }
-        // QSettings' own serialisation of byte-array lists, as earlier versions wrote it.
-        const QByteArray valid = readFile(AccountStore::filePath());
-        QVERIFY(valid.startsWith("[config]\n"));
-        QCOMPARE(valid.count("=@Variant(") + valid.count("=\"@Variant("), 3);
-        // A file edited on Windows reads the same; emptied lists are written, not left as they were.
-        QVERIFY(writeFile(AccountStore::filePath(), QByteArray(valid).replace("\n", "\r\n")));
+        QVERIFY(writeFile(AccountStore::filePath(), qsettingsText(lists("a|pa|t"))));
+        QVERIFY(QFile::setPermissions(AccountStore::filePath(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QVERIFY(AccountStore::save(stored));
+        QCOMPARE(readFile(AccountStore::filePath()), qsettingsText(stored));
+        QCOMPARE(storedfile::mode(AccountStore::filePath()), QStringLiteral("0600"));
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList(QStringLiteral("login.ini"))); // no temporary file, lock or copy left
         QCOMPARE(all(AccountStore::load()), all(stored));
-        AccountStore::save(lists(""));
-        QCOMPARE(all(AccountStore::load()), all(lists("")));
-        QVERIFY(!QFileInfo::exists(QStringLiteral("login.ini.corrupt")));
+        QVERIFY(writeFile(AccountStore::filePath(), qsettingsText(stored).replace("\n", "\r\n")));
+        QCOMPARE(all(AccountStore::load()), all(stored));
+        // Saves of the same size right after one another: QSettings, which caches a file by its size
+        // and time, still reads each one.
+        for (const char *layout : {"a|pa|t", "b|pb|f", "a|pa|t", "b|pb|f"}) {
+            QVERIFY(AccountStore::save(lists(layout)));
+            QCOMPARE(all(AccountStore::load()), all(lists(layout)));
+        }
+    }
 
+    void damage_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("reads");
+        QTest::addColumn<bool>("damaged");
+        const QByteArray valid = qsettingsText(lists("a b|pa pb|t f"));
         QByteArray garbage(4096, '\0');
         QRandomGenerator(20220901).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
-        const QByteArrayList damaged{
-            garbage,
-            valid.left(valid.size() * 6 / 10),
-            valid + "extra=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xf0)\n", // a count Qt would reserve memory for
-            valid + "extra=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\0\\x1)\n",     // bytes after the list
-            valid + "extra=abc\n",
-            QByteArray(valid).replace("@Variant(\\0", "@Variant(\\q"), // an escape the writer never makes
+        const auto damaged = [](const char *name, const QByteArray &content) {
+            QTest::newRow(name) << content << QByteArray() << true;
         };
-        for (int i = 0; i < damaged.size(); ++i) {
-            ScopedWorkDir inner;
-            QVERIFY(inner.isValid() && writeFile(AccountStore::filePath(), damaged[i]));
-            // An earlier copy is never overwritten.
-            const QString copy = i % 2 ? QStringLiteral("login.ini.corrupt.1") : QStringLiteral("login.ini.corrupt");
-            QVERIFY(i % 2 == 0 || writeFile(QStringLiteral("login.ini.corrupt"), "older"));
-            QCOMPARE(all(AccountStore::load()), all(lists("")));
-            QCOMPARE(readFile(AccountStore::filePath()), damaged[i]);
-            AccountStore::save(lists("d|pd|t"));
-            QCOMPARE(readFile(copy), damaged[i]);
-            QCOMPARE(readFile(QStringLiteral("login.ini.corrupt")), i % 2 ? QByteArray("older") : damaged[i]);
-            QCOMPARE(all(AccountStore::load()), all(lists("d|pd|t")));
+        damaged("garbage", garbage);
+        damaged("cut", valid.left(valid.size() * 6 / 10));
+        damaged("count Qt would reserve memory for", valid + "extra=@Variant(\\0\\0\\0\\x92\\x7f\\xff\\xff\\xf0)\n");
+        damaged("bytes after a list", valid + "extra=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\0\\x1)\n");
+        damaged("escape the writer never makes", QByteArray(valid).replace("@Variant(\\0", "@Variant(\\q"));
+        // Lines QSettings splits or joins otherwise than they look, so that it reads other lists.
+        damaged("key ending in a backslash", QByteArray(valid).replace("isrembered=", "isrembere\\="));
+        damaged("carriage return before =", QByteArray(valid).replace("isrembered=", "isrembered\r="));
+        damaged("section name QSettings trims", QByteArray(valid).replace("[config]", "[ config ]"));
+        // A password must never be paired with another account.
+        damaged("lists of unequal length", qsettingsText(lists("a b c|pb pc|t f t")));
+        damaged("larger than any of ours", qsettingsText(lists(QByteArray("x ").repeated(1500) + "|" +
+                                                               QByteArray("y ").repeated(1500) + "|" +
+                                                               QByteArray("z ").repeated(1500))));
 
-            // Damaged again after this process wrote it: still set aside before the next write.
-            const QStringList copies = QDir().entryList({QStringLiteral("login.ini.corrupt*")});
-            QVERIFY(writeFile(AccountStore::filePath(), damaged[i]));
-            AccountStore::save(lists("e|pe|t"));
-            QCOMPARE(QDir().entryList({QStringLiteral("login.ini.corrupt*")}).size(), copies.size() + 1);
+        // What QSettings reads as it looks: a list it cannot read is empty, the others keep their entries.
+        const auto readable = [](const char *name, const QByteArray &content, const char *reads) {
+            QTest::newRow(name) << content << QByteArray(reads) << false;
+        };
+        readable("comments", "; remembered accounts\n# of this PC\n" + valid, "a b|pa pb|t f");
+        readable("unknown keys and sections",
+                 valid + "lastUser=alice\nextra=@Variant(\\0\\0\\0\\x92\\0\\0\\0\\0)\n[window]\nsize=@Size(800 600)\n",
+                 "a b|pa pb|t f");
+        readable("password of another type", QByteArray(valid).replace("password=", "password=plain\nx="),
+                 "a b|- -|t f");
+        readable("names of another type", QByteArray(valid).replace("username=", "username=a, b\nx="), "");
+        readable("twelve accounts", qsettingsText(lists(QByteArray("n1 n2 n3 n4 n5 n6 n7 n8 n9 n10 n11 n12|") +
+                                                        "p1 p2 p3 p4 p5 p6 p7 p8 p9 p10 p11 p12|" +
+                                                        "f1 f2 f3 f4 f5 f6 f7 f8 f9 f10 f11 f12")),
+                 "n1 n2 n3 n4 n5 n6 n7 n8|p1 p2 p3 p4 p5 p6 p7 p8|f1 f2 f3 f4 f5 f6 f7 f8");
+    }
+
+    // Reading leaves the file alone; the next save keeps a damaged file's copy (never over an older
+    // copy), and replaces a readable one without.
+    void damage()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, reads);
+        QFETCH(bool, damaged);
+        ScopedWorkDir workDir;
+        QVERIFY(workDir.isValid() && writeFile(AccountStore::filePath(), content) &&
+                writeFile(QStringLiteral("login.ini.corrupt"), "older"));
+        QCOMPARE(all(AccountStore::load()), all(lists(reads)));
+        QCOMPARE(readFile(AccountStore::filePath()), content);
+        QVERIFY(AccountStore::save(lists("d|pd|t")));
+        QCOMPARE(readFile(QStringLiteral("login.ini.corrupt")), QByteArray("older"));
+        QCOMPARE(readFile(QStringLiteral("login.ini.corrupt.1")), damaged ? content : QByteArray());
+        QVERIFY(!damaged || storedfile::mode(QStringLiteral("login.ini.corrupt.1")) == QLatin1String("0600"));
+        QCOMPARE(all(AccountStore::load()), all(lists("d|pd|t")));
+    }
+
+    void unwritable_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("stale lock that cannot be removed") << int(LockIsDirectory);
+        QTest::newRow("file is a directory") << int(FileIsDirectory);
+        QTest::newRow("immutable file") << int(ImmutableFile);
+        QTest::newRow("read-only mount") << int(ReadOnlyMount);
+        QTest::newRow("one free block") << int(FullDisk);
+    }
+
+    // A save that cannot be done fails within the lock wait, says why in the log and leaves the old
+    // file and nothing else behind; reading goes on without the lock.
+    void unwritable()
+    {
+        QFETCH(int, fault);
+        ScopedWorkDir workDir;
+        const AccountStore::Lists three = lists("a b c|pa pb pc|t f t");
+        QVERIFY(workDir.isValid() && AccountStore::save(three));
+        std::unique_ptr<filefaults::SmallDisk> disk;
+        std::unique_ptr<filefaults::Immutable> immutable;
+        if (fault == LockIsDirectory) {
+            // A day old: QLockFile takes it for stale and tries to remove it, in vain.
+            const timespec dayOld[2] = {{::time(nullptr) - 86400, 0}, {::time(nullptr) - 86400, 0}};
+            QVERIFY(QDir().mkdir(QStringLiteral("login.ini.lock")) &&
+                    ::utimensat(AT_FDCWD, "login.ini.lock", dayOld, 0) == 0);
+        } else if (fault == FileIsDirectory) {
+            QVERIFY(QFile::remove(AccountStore::filePath()) && QDir().mkdir(AccountStore::filePath()));
+        } else if (fault == ImmutableFile) {
+            immutable = std::make_unique<filefaults::Immutable>(AccountStore::filePath());
+            if (!immutable->isSet())
+                QSKIP("needs root and a file system with the immutable attribute");
+        } else {
+            disk = std::make_unique<filefaults::SmallDisk>(QStringList(AccountStore::filePath()));
+            if (!disk->isReady())
+                QSKIP("needs root to mount a tmpfs");
+            QVERIFY(fault == FullDisk ? disk->fill(1) : disk->setReadOnly(true));
+        }
+        const QByteArray before = readFile(AccountStore::filePath());
+        const QStringList entries = QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^设置文件保存失败：\\./login\\.ini，")));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!AccountStore::save(lists("d|pd|t")));
+        QVERIFY(clock.elapsed() < SettingsLists::LockWaitMs + 1000);
+        QCOMPARE(readFile(AccountStore::filePath()), before);
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+        QCOMPARE(all(AccountStore::load()), all(fault == FileIsDirectory ? lists("") : three));
+        if (disk) { // the same save goes through once there is room
+            disk->makeRoom();
+            QVERIFY(disk->setReadOnly(false) && AccountStore::save(lists("d|pd|t")));
+            QCOMPARE(all(AccountStore::load()), all(lists("d|pd|t")));
         }
     }
 };

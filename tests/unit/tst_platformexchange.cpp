@@ -6,9 +6,15 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <mutex>
@@ -60,6 +66,7 @@ struct Outcome {
     bool serverStarted = false;
     std::optional<QByteArray> reply;
     std::vector<httplib::Request> seen;
+    qint64 elapsedMs = 0;
 };
 
 // One platform exchange against an HTTPS server on 127.0.0.1 with the given identity, answering
@@ -91,7 +98,10 @@ Outcome exchange(const Identity &serverId, const QByteArray &caPem, const Platfo
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     outcome.serverStarted = server.is_running();
     installPlatformEndpoint({"https://127.0.0.1:" + QByteArray::number(port), caPem, 2000, status == 0 ? 1000 : 5000});
+    QElapsedTimer clock;
+    clock.start();
     outcome.reply = platformExchange(request);
+    outcome.elapsedMs = clock.elapsed();
     clientDone = true;
     server.stop();
     thread.join();
@@ -126,7 +136,8 @@ private slots:
             {"200 json", Server, Ca, 200, json, true, 1},
             {"500 body", Server, Ca, 500, "{\"code\":10002}", true, 1},
             {"200 empty", Server, Ca, 200, QByteArray(), true, 1},
-            {"oversized", Server, Ca, 200, QByteArray(17 * 1024 * 1024, 'x'), false, 1},
+            {"body at the cap", Server, Ca, 200, QByteArray(MaxReplyBytes, 'x'), true, 1},
+            {"body just over the cap", Server, Ca, 200, QByteArray(MaxReplyBytes + 1, 'x'), false, 1},
             {"redirect not followed", Server, Ca, 302, "moved", true, 1},
             {"stall hits the time-out", Server, Ca, 0, json, false, 1},
             {"chains to the configured CA", OtherServer, OtherCa, 200, json, true, 1},
@@ -140,6 +151,9 @@ private slots:
             const Outcome outcome = exchange(ids[std::size_t(row.server)], caPem, token, row.status, row.body);
             QVERIFY2(outcome.serverStarted && outcome.seen.size() == row.seen, row.name);
             QVERIFY2(outcome.reply == (row.ok ? std::optional<QByteArray>(row.body) : std::nullopt), row.name);
+            // The stalling server would keep the client 20 s; the overall time-out (1 s) ends it.
+            if (row.status == 0)
+                QVERIFY2(outcome.elapsedMs >= 900 && outcome.elapsedMs < 3000, row.name);
         }
     }
 
@@ -156,16 +170,48 @@ private slots:
             QCOMPARE(QByteArray::fromStdString(got.method + " " + got.target + " " +
                                                got.get_header_value("Content-Length") + " " + got.body),
                      "POST /lintraApi/" + request.operation + request.query + " 0 ");
-            // The certificate download goes without a Content-Type.
+            // The certificate download goes without a header list: libcurl's default type for an empty POST.
             const bool json = request.operation != "getDownload";
-            QCOMPARE(got.get_header_value_count("Content-Type"), std::size_t(json));
-            QCOMPARE(QByteArray::fromStdString(got.get_header_value("Content-Type")), json ? "application/json" : "");
+            QCOMPARE(got.get_header_value_count("Content-Type"), std::size_t(1));
+            QCOMPARE(QByteArray::fromStdString(got.get_header_value("Content-Type")),
+                     json ? "application/json" : "application/x-www-form-urlencoded");
             if (request.operation == "getLintraToken") { // the server decodes exactly the two values as typed
                 QCOMPARE(got.params.size(), std::size_t(2));
                 QCOMPARE(QString::fromStdString(got.get_param_value("userName")), userName);
                 QCOMPARE(QString::fromStdString(got.get_param_value("passWord")), passWord);
             }
         }
+    }
+
+    // A server whose accept queue is full never completes the handshake: the connect time-out, not
+    // the overall one, ends the attempt.
+    void connectTimeOut()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(listener, 0) == 0 &&
+                ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+        std::vector<int> queued;
+        for (int i = 0; i < 3; ++i) { // fills the queue of a backlog of 0 (two handshakes complete)
+            queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            ::connect(queued.back(), reinterpret_cast<sockaddr *>(&address), length);
+        }
+        QTest::qWait(100);
+        installPlatformEndpoint({"https://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)), ids[Ca].pem, 400,
+                                 10000});
+        QElapsedTimer clock;
+        clock.start();
+        const bool answered = platformExchange(Operations::getLintraToken(QStringLiteral("u"), QStringLiteral("p")))
+                                  .has_value();
+        const qint64 elapsed = clock.elapsed();
+        for (const int fd : queued)
+            ::close(fd);
+        ::close(listener);
+        QVERIFY(!answered);
+        QVERIFY2(elapsed >= 350 && elapsed < 2500, qPrintable(QString::number(elapsed)));
     }
 
     void closedPortGivesNoReply()

@@ -39,6 +39,7 @@ class TestTapBindingStore : public QObject {
 
 private slots:
     void bindingsOnADamagedFile();
+    void unequalListsAndUnwritableFile();
     void removeUser();
 };
 
@@ -69,6 +70,31 @@ void TestTapBindingStore::bindingsOnADamagedFile()
     QCOMPARE(TapBindingStore::indicesOf(bindings, block("a")), (QList<int>{1, 3}));
     TapBindingStore::saveBinding(bindings, block("a"), block("T3"), block("p3"));
     QCOMPARE(all(bindings), all(lists("a c b|T3 TC TB|p3 pc pb")));
+}
+
+void TestTapBindingStore::unequalListsAndUnwritableFile()
+{
+    ScopedWorkDir workDir;
+    QVERIFY(workDir.isValid());
+    // One serial short: a password could go to another user's TAP, so the file counts as damaged.
+    {
+        QSettings settings(TapBindingStore::filePath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("config/username"), QVariant::fromValue(lists("a b").userNames));
+        settings.setValue(QStringLiteral("config/boundtap"), QVariant::fromValue(lists("|TB").tapSerials));
+        settings.setValue(QStringLiteral("config/tappswd"), QVariant::fromValue(lists("||pa pb").tapPasswords));
+    }
+    const QByteArray unequal = readFile(TapBindingStore::filePath());
+    TapBindingStore::Lists stored = TapBindingStore::load();
+    QCOMPARE(all(stored), all(lists("")));
+    QVERIFY(TapBindingStore::saveBinding(stored, block("c"), block("TC"), block("pc")));
+    QCOMPARE(readFile(QStringLiteral("TAPBOUND.ini.corrupt")), unequal);
+
+    // A file that cannot be replaced: false, the old file stays, and this session keeps the binding.
+    QVERIFY(QFile::remove(TapBindingStore::filePath()) && QDir().mkdir(TapBindingStore::filePath()));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^设置文件保存失败：\\./TAPBOUND\\.ini，")));
+    QVERIFY(!TapBindingStore::saveBinding(stored, block("d"), block("TD"), block("pd")));
+    QCOMPARE(all(stored), all(lists("d c|TD TC|pd pc")));
+    QVERIFY(QFileInfo(TapBindingStore::filePath()).isDir());
 }
 
 void TestTapBindingStore::removeUser()

@@ -31,7 +31,6 @@ const cJSON *readListHead(const cJSON *root, Page &result)
         return nullptr;
     result.hasData = true;
     result.dataSize = cJSON_GetArraySize(data);
-    result.rows.reserve(result.dataSize);
     return data;
 }
 } // namespace
@@ -60,6 +59,9 @@ DevicePage readDevicePage(const cJSON *root)
         return result;
     const cJSON *element = nullptr;
     cJSON_ArrayForEach(element, data) {
+        // One page fills the table; the ids of more would only feed the state refresh.
+        if (result.rows.size() == DevicePageSize)
+            break;
         DeviceRow row;
         const auto realIp = jsonStringMember(element, "realIp");
         const auto virtualIp = jsonStringMember(element, "virtualIp");

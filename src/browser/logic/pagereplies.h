@@ -54,9 +54,9 @@ struct DevicePage {
     std::optional<PageInfo> page;
     bool hasData = false;
     int dataSize = 0;
-    QVector<DeviceRow> rows;        // the complete rows, in table order
+    QVector<DeviceRow> rows;        // the complete rows, in table order, at most a page
     QStringList deviceIds;          // may hold one more id than rows: an element that lacked only its class
-    bool complete = false;          // every element was read
+    bool complete = false;          // every element was read, or a page of them
 };
 DevicePage readDevicePage(const cJSON *root);
 

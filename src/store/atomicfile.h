@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Replacing a small file so that it is either the old one or the complete new one, never a part.
+namespace AtomicFile {
+
+// Writes `content` to a new owner-only file beside `path`, flushes it to the disk and renames it
+// over `path` (which thereby becomes owner-only as well). When any step fails the new file is
+// removed, `path` is left as it was, and `error` tells why.
+bool replace(const QString &path, const QByteArray &content, QString *error = nullptr);
+
+} // namespace AtomicFile
