@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up time (process start to the login dialog viewable) and peak resident memory after a
-# login of the real client, each next to the baseline program. Runs in its own Xvfb display with
+# login of the real client, each next to the baseline program: the lean one (no GL integration,
+# as the client runs) and the same program with the xcb GL integration (Mesa) loaded. Runs in its own Xvfb display with
 # the simulator on the client's built-in port. Usage: bench/startup_and_memory.sh [build-dir] [runs]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -43,16 +44,20 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a
 peak_kib() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 
 cd "$work"
-# One run of each first, so both start from a warm file cache.
+gl_baseline=(env QT_XCB_GL_INTEGRATION=xcb_glx "$baseline")
+# One run of each first, so all start from a warm file cache.
 time_to_window Form "$client" >/dev/null
 time_to_window Baseline "$baseline" >/dev/null
-client_times=(); baseline_times=()
+time_to_window Baseline "${gl_baseline[@]}" >/dev/null
+client_times=(); baseline_times=(); gl_times=()
 for _ in $(seq "$runs"); do
     client_times+=("$(time_to_window Form "$client")")
     baseline_times+=("$(time_to_window Baseline "$baseline")")
+    gl_times+=("$(time_to_window Baseline "${gl_baseline[@]}")")
 done
 client_start=$(printf '%s\n' "${client_times[@]}" | median)
 baseline_start=$(printf '%s\n' "${baseline_times[@]}" | median)
+gl_start=$(printf '%s\n' "${gl_times[@]}" | median)
 
 # Peak memory after a login against the simulator (a separate process, not counted).
 "$sim" --host 127.0.0.1 --port "$port" --quiet >/dev/null 2>&1 &
@@ -83,10 +88,19 @@ pids+=("$baseline_pid")
 until xwininfo -name Baseline 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
 sleep 2
 baseline_peak=$(peak_kib "$baseline_pid")
+kill "$baseline_pid"
 
-printf '\n%-34s %10s %10s %8s\n' "figure" "client" "baseline" "ratio"
-printf '%-34s %8s ms %7s ms %8s\n' "start to login dialog (median/$runs)" "$client_start" "$baseline_start" \
-    "$(awk -v a="$client_start" -v b="$baseline_start" 'BEGIN {printf "%.2f", a/b}')"
-printf '%-34s %7s KiB %6s KiB %8s\n' "peak resident memory" "$client_peak" "$baseline_peak" \
-    "$(awk -v a="$client_peak" -v b="$baseline_peak" 'BEGIN {printf "%.2f", a/b}')"
+"${gl_baseline[@]}" >/dev/null 2>&1 &
+gl_pid=$!
+pids+=("$gl_pid")
+until xwininfo -name Baseline 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
+sleep 2
+gl_peak=$(peak_kib "$gl_pid")
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a/b}'; }
+printf '\n%-34s %10s %12s %12s %10s %10s\n' "figure" "client" "lean base" "GL base" "vs lean" "vs GL"
+printf '%-34s %7s ms %9s ms %9s ms %10s %10s\n' "start to login dialog (median/$runs)" "$client_start" \
+    "$baseline_start" "$gl_start" "$(ratio "$client_start" "$baseline_start")" "$(ratio "$client_start" "$gl_start")"
+printf '%-34s %6s KiB %8s KiB %8s KiB %10s %10s\n' "peak resident memory" "$client_peak" "$baseline_peak" \
+    "$gl_peak" "$(ratio "$client_peak" "$baseline_peak")" "$(ratio "$client_peak" "$gl_peak")"
 echo "client logged in before the memory reading: $logged_in"
