@@ -1,8 +1,12 @@
 #include "app/daylogcleaner.h"
 #include "app/logmessagehandler.h"
 #include "app/quitonsignals.h"
+#include "desktop/commandline.h"
+#include "desktop/desktopsession.h"
 #include "login/login.h"
 #include "ui/appearance.h"
+#include "ui/busycursor.h"
+#include "ui/language.h"
 #include "ui/resources.h"
 
 #include <QApplication>
@@ -11,13 +15,26 @@
 
 int main(int argc, char *argv[])
 {
+    // The client draws nothing with OpenGL: without the xcb GL integration Qt never loads Mesa
+    // (and its LLVM), which is most of a Qt program's memory. A user's own setting wins.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    if (const std::optional<int> finished = runCommandLine(argc, argv))
+        return *finished;
     QApplication application(argc, argv);
     QuitOnSignals quitOnSignals;
     initKorvaneResources();
     applyClientAppearance();
+    if (!applyClientLanguage())
+        qWarning("Qt's Chinese translation is missing (qttranslations5-l10n): standard buttons stay English");
+    showBusyCursorDuringExchanges();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/image/logo3.png")));
+    DesktopSession desktop;
+    if (!desktop.claimWorkingDirectory())
+        return desktop.exitCode();
 
     auto *login = new Login;
+    desktop.attach(login, login->mainWindow);
     login->show();
 
     // Pruned before the handler is installed, so its own messages go to the default output.

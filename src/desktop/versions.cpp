@@ -1,0 +1,54 @@
+#include "desktop/versions.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QSslSocket>
+#include <QStandardPaths>
+
+#include <curl/curl.h>
+
+namespace {
+constexpr int openVpnAnswerMs = 3000;
+} // namespace
+
+QString clientVersion()
+{
+    return QStringLiteral(KORVANE_VERSION);
+}
+
+QString openVpnVersion()
+{
+    // Desktop sessions often lack /usr/sbin in PATH; the shell that starts the tunnel may not.
+    QString program = QStandardPaths::findExecutable(QStringLiteral("openvpn"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(QStringLiteral("openvpn"),
+                                                 {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    if (program.isEmpty())
+        return QStringLiteral("未找到 openvpn");
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, {QStringLiteral("--version")}, QIODevice::ReadOnly);
+    if (!process.waitForFinished(openVpnAnswerMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return program + QStringLiteral("：没有回答");
+    }
+    const QByteArray output = process.readAll();
+    return QString::fromUtf8(output.left(output.indexOf('\n'))).trimmed() + QStringLiteral(" (") + program +
+           QLatin1Char(')');
+}
+
+QStringList componentVersions()
+{
+    const curl_version_info_data *curl = curl_version_info(CURLVERSION_NOW);
+    QStringList lines;
+    lines << QStringLiteral("Korvane client: ") + clientVersion();
+    lines << QStringLiteral("Qt: %1 (built with %2)")
+                 .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
+    lines << QStringLiteral("libcurl: ") + QString::fromLatin1(curl->version);
+    lines << QStringLiteral("libcurl TLS: ") + QString::fromLatin1(curl->ssl_version ? curl->ssl_version : "none");
+    lines << QStringLiteral("Qt OpenSSL: ") +
+                 (QSslSocket::supportsSsl() ? QSslSocket::sslLibraryVersionString() : QStringLiteral("not loaded"));
+    lines << QStringLiteral("OpenVPN: ") + openVpnVersion();
+    return lines;
+}

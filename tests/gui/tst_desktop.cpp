@@ -1,0 +1,355 @@
+// The client on the desktop, in one process: the tray follows the tunnel through connect, drop,
+// reconnect, switch and time-out; its menu reaches the window's own handlers; notifications reach a
+// notification service on a private session bus, with their texts and no secret, and never wait
+// for it; an unwritable working directory ends the start with a box.
+#include "desktop/desktopnotifier.h"
+#include "desktop/desktopsession.h"
+#include "desktop/tararchive.h"
+#include "desktop/trayicon.h"
+#include "support/boundwindow.h"
+#include "ui/resources.h"
+
+#include <QAction>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+const QByteArray waitLine = "1700000000,WAIT,,,,,,";
+const QByteArray connectedLine = "1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,";
+const QByteArray dropNotification = ">STATE:1700000001,RECONNECTING,connection-reset,,,,,\r\n";
+const QString tapPassword = QStringLiteral("Tap@0001");
+const QString notifications = QStringLiteral("org.freedesktop.Notifications");
+
+// The notification service as a desktop runs it, reduced to recording what it is sent. Silent, it
+// takes the call and never answers.
+class NotificationService : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Call {
+        QStringList texts; // app name, icon, summary, body
+        uint replacesId = 0;
+        QVariantMap hints;
+    };
+    QList<Call> calls;
+    bool silent = false;
+
+    QStringList summaries() const
+    {
+        QStringList list;
+        for (const Call &call : calls)
+            list << call.texts.value(2);
+        return list;
+    }
+
+public slots:
+    uint Notify(const QString &appName, uint replacesId, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &hints, int)
+    {
+        calls.append(Call{{appName, icon, summary, body}, replacesId, hints});
+        if (silent)
+            setDelayedReply(true);
+        return uint(calls.size());
+    }
+};
+
+// Every text a call carried, hints included, for the secret search.
+QString everything(const NotificationService::Call &call)
+{
+    QStringList all = call.texts;
+    for (auto it = call.hints.cbegin(); it != call.hints.cend(); ++it)
+        all << it.key() << it.value().toString();
+    return all.join(QLatin1Char('|'));
+}
+
+QImage pictureOf(const QIcon &icon)
+{
+    return icon.pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage resourcePicture(const QString &stem)
+{
+    return QImage(QStringLiteral(":/desktop/tray-%1-22.png").arg(stem))
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+int warningsContaining(const QStringList &messages, const QString &text)
+{
+    int count = 0;
+    for (const QString &message : messages)
+        count += message.contains(text);
+    return count;
+}
+
+QStringList *capturedMessages = nullptr;
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (capturedMessages)
+        capturedMessages->append(message);
+}
+} // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        initKorvaneResources();
+        // A bus of our own, before anything asks for the session bus: no desktop service on it
+        // but the one each test registers.
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        QVERIFY(busDir.isValid());
+        QFile config(busDir.filePath(QStringLiteral("session.conf")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                     "<busconfig><type>session</type><listen>unix:dir=" +
+                     busDir.path().toUtf8() +
+                     "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                     "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                     "<allow own=\"*\"/></policy></busconfig>\n");
+        config.close();
+        bus.start(daemon, {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                           QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+        QVERIFY(bus.waitForStarted() && bus.waitForReadyRead(5000));
+        address = bus.readLine().trimmed();
+        QVERIFY(!address.isEmpty());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        serviceBus = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("service"));
+        QVERIFY(serviceBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                          QDBusConnection::ExportAllSlots));
+    }
+
+    void cleanupTestCase()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+        bus.terminate();
+        bus.waitForFinished(3000);
+    }
+
+    void init()
+    {
+        service.calls.clear();
+        service.silent = false;
+        QVERIFY(serviceBus.registerService(notifications));
+    }
+
+    void cleanup() { serviceBus.unregisterService(notifications); }
+
+    void trayAndNotificationsFollowTheTunnel()
+    {
+        BoundWindow w;
+        DesktopSession desktop;
+        desktop.attach(nullptr, &w.window);
+        TrayIcon *tray = desktop.tray();
+        QCOMPARE(tray->state(), TrayState::Off);
+        QVERIFY(!tray->switchAction()->isEnabled());
+
+        QVERIFY(w.start());
+        QTRY_COMPARE(tray->state(), TrayState::Connected);
+        QCOMPARE(tray->icon()->toolTip(), QStringLiteral("Korvane·设备接入灵途\n通道：已连接\nTAP：TAP-DEMO-0001"));
+        QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("connected")));
+        QCOMPARE(tray->switchAction()->text(), QStringLiteral("关闭通道"));
+        QVERIFY(tray->switchAction()->isEnabled());
+
+        // Dropped: reconnecting, with the attempt in the tool tip once attempts run.
+        w.host.management.setCurrentState(waitLine);
+        w.host.management.send(dropNotification);
+        QTRY_COMPARE(tray->state(), TrayState::Reconnecting);
+        QVERIFY(tray->icon()->toolTip().contains(QStringLiteral("通道：已断开，等待重连")));
+        QCOMPARE(tray->switchAction()->text(), QStringLiteral("开启通道"));
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            w.window.TryReconnectVPN();
+            QTRY_VERIFY(
+                tray->icon()->toolTip().contains(QStringLiteral("通道：正在重连（第 %1 次尝试）").arg(attempt)));
+            QCOMPARE(tray->state(), TrayState::Reconnecting);
+        }
+        QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("reconnecting")));
+        w.host.management.setCurrentState(connectedLine);
+        w.window.TryReconnectVPN();
+        QTRY_COMPARE(tray->state(), TrayState::Connected);
+
+        // A cancelled cycle keeps reconnectInProgress: the tunnel is off all the same.
+        w.host.management.send(dropNotification);
+        QTRY_COMPARE(tray->state(), TrayState::Reconnecting);
+        w.window.UnReconnectVpn();
+        QTRY_COMPARE(tray->state(), TrayState::Off);
+        QVERIFY(w.window.reconnectInProgress);
+
+        // The menu's switch is the window's own: on, and off again, the tunnel stays off.
+        QVERIFY(w.click(demo::tap));
+        tray->switchAction()->trigger();
+        QTRY_COMPARE(tray->state(), TrayState::Connected);
+        tray->switchAction()->trigger();
+        QVERIFY(!w.window.tunnelConnected && w.window.reconnectSuppressed);
+        QTRY_COMPARE(tray->state(), TrayState::Off);
+        QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("off")));
+
+        // Switched on again, the tunnel program stays silent: connecting, then the time-out.
+        w.host.management.setCurrentState(waitLine);
+        tray->switchAction()->trigger();
+        QTRY_COMPARE(tray->state(), TrayState::Connecting);
+        w.window.Vpn_Timeout();
+        QTRY_COMPARE(tray->state(), TrayState::Down);
+        QCOMPARE(w.boxes.texts().last(), QStringLiteral("    连接超时   "));
+        w.window.requestServerRestart();
+
+        QTRY_COMPARE(service.calls.size(), 7);
+        QCOMPARE(service.summaries(), QStringList({QStringLiteral("通道已连接"), QStringLiteral("通道已断开"),
+                                                   QStringLiteral("通道重连成功"), QStringLiteral("通道已断开"),
+                                                   QStringLiteral("通道已连接"), QStringLiteral("通道连接超时"),
+                                                   QStringLiteral("已请求重启远端")}));
+        QCOMPARE(service.calls.at(2).texts.value(3),
+                 QStringLiteral("TAP TAP-DEMO-0001 的通道经过 3 次尝试已重新连接。"));
+        QCOMPARE(service.calls.at(0).texts.value(0), QStringLiteral("Korvane远程接入"));
+        // Each notification replaces the one before it on the desktop.
+        QCOMPARE(service.calls.at(1).replacesId, 1u);
+        for (const NotificationService::Call &call : service.calls) {
+            const QString texts = everything(call);
+            QVERIFY2(!texts.contains(demo::password) && !texts.contains(tapPassword) &&
+                         !texts.contains(QString::fromUtf8(w.window.sessionToken)),
+                     qPrintable(texts));
+        }
+    }
+
+    void menuEntriesReachTheWindow()
+    {
+        BoundWindow w;
+        DesktopSession desktop;
+        desktop.attach(nullptr, &w.window);
+        QVERIFY(w.start());
+        TrayIcon *tray = desktop.tray();
+        QCOMPARE(tray->menu()->actions().size(), 5); // with the separator
+        QCOMPARE(tray->showWindowAction()->text(), QStringLiteral("显示主窗口"));
+        QCOMPARE(tray->diagnosticsAction()->text(), QStringLiteral("导出诊断信息..."));
+
+        w.window.showMinimized();
+        QTRY_VERIFY(w.window.isMinimized());
+        tray->showWindowAction()->trigger();
+        QTRY_VERIFY(!w.window.isMinimized() && w.window.isVisible());
+
+        // Quit asks the exit question; No leaves everything as it was.
+        w.boxes.queueAnswer(QMessageBox::No);
+        tray->quitAction()->trigger();
+        QCOMPARE(w.boxes.texts(), QStringList(QStringLiteral("是否退出当前程序")));
+        QVERIFY(w.window.isVisible() && w.window.tunnelConnected);
+        tray->quitAction()->trigger();
+        QVERIFY(!w.window.isVisible() && w.host.killedProcessIds.size() == 1);
+        QCOMPARE(w.platform->world().stateReports.last().tunnelOnline, 0);
+    }
+
+    void notificationsNeverWait()
+    {
+        // A service that takes the call and never answers, then none at all.
+        service.silent = true;
+        QStringList messages;
+        capturedMessages = &messages;
+        const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+        {
+            DesktopNotifier notifier;
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = 0; i < 5; ++i)
+                notifier.notify(QStringLiteral("通道已断开"), QStringLiteral("TAP X 的通道连接中断。"));
+            QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
+            QTRY_COMPARE(service.calls.size(), 5);
+            QCOMPARE(notifier.answeredCount(), 0);
+
+            serviceBus.unregisterService(notifications);
+            DesktopNotifier alone;
+            for (int i = 0; i < 3; ++i)
+                alone.notify(QStringLiteral("通道已连接"), QStringLiteral("TAP X 的通道已建立。"));
+            QTRY_COMPARE(warningsContaining(messages, QStringLiteral("桌面通知不可用")), 1);
+            QTest::qWait(200);
+        }
+        qInstallMessageHandler(previous);
+        capturedMessages = nullptr;
+        QCOMPARE(warningsContaining(messages, QStringLiteral("桌面通知不可用")), 1);
+        QVERIFY(messages.filter(QStringLiteral("桌面通知不可用")).first().contains(QStringLiteral("ServiceUnknown")));
+    }
+
+    void unwritableDirectoryEndsTheStart()
+    {
+        ScopedWorkDir dir;
+        MessageRecorder boxes;
+        // Root writes through file modes: a read-only mount stands for the unwritable folder.
+        const bool mounted = ::geteuid() == 0 && ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs",
+                                                         MS_RDONLY, "size=64k") == 0;
+        if (::geteuid() == 0 && !mounted)
+            QSKIP("root without the right to mount: no folder is unwritable");
+        if (!mounted)
+            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        bool claimed = true;
+        int exitCode = 0;
+        {
+            QDir::setCurrent(dir.path()); // the mount hides what was there
+            DesktopSession desktop;
+            claimed = desktop.claimWorkingDirectory();
+            exitCode = desktop.exitCode();
+        }
+        QDir::setCurrent(QDir::tempPath());
+        if (mounted)
+            ::umount(QFile::encodeName(dir.path()).constData());
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(!claimed);
+        QCOMPARE(exitCode, 1);
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.last().kind, MessageBoxes::Kind::Critical);
+        QCOMPARE(boxes.last().title, QStringLiteral("错误"));
+        QVERIFY(boxes.last().text.startsWith(QStringLiteral("当前目录不可写")));
+        QVERIFY(boxes.last().text.contains(dir.path()));
+    }
+
+    void archiveReadsBackWithTar()
+    {
+        // Names past the 100 bytes of the plain field go through the ustar prefix.
+        const QString longName = QStringLiteral("korvane-diagnostics-x/") + QString(70, QLatin1Char('d')) +
+                                 QStringLiteral("/") + QString(90, QLatin1Char('f')) + QStringLiteral(".log");
+        TarArchive archive;
+        QVERIFY(archive.addFile(QStringLiteral("korvane-diagnostics-x/summary.txt"), "状态\n",
+                                QDateTime::currentDateTime()));
+        QVERIFY(archive.addFile(longName, QByteArray(700, 'x'), QDateTime::currentDateTime()));
+        QVERIFY(!archive.addFile(QString(160, QLatin1Char('n')), "x", QDateTime::currentDateTime()));
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        QCOMPARE(writePrivateFile(out.filePath(QStringLiteral("a.tar.gz")), archive.gzipped()), QString());
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(out.filePath(QStringLiteral("a.tar.gz"))).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), 0600);
+        QProcess tar;
+        tar.start(QStringLiteral("tar"),
+                  {QStringLiteral("-xzf"), out.filePath(QStringLiteral("a.tar.gz")), QStringLiteral("-C"), out.path()});
+        QVERIFY(tar.waitForFinished(10000));
+        QCOMPARE(tar.exitCode(), 0);
+        QFile summary(out.filePath(QStringLiteral("korvane-diagnostics-x/summary.txt")));
+        QFile large(out.filePath(longName));
+        QVERIFY(summary.open(QIODevice::ReadOnly) && large.open(QIODevice::ReadOnly));
+        QCOMPARE(summary.readAll(), QByteArray("状态\n"));
+        QCOMPARE(large.readAll(), QByteArray(700, 'x'));
+    }
+
+private:
+    QTemporaryDir busDir;
+    QProcess bus;
+    QByteArray address;
+    QDBusConnection serviceBus{QStringLiteral("none")};
+    NotificationService service;
+};
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"

@@ -1,0 +1,315 @@
+// The client program as started from a desktop or a terminal: one client per data folder (a
+// second start hands over and the first window comes forward; stale and corrupt locks do not
+// block; two folders run side by side), --version and --help, and the diagnostics bundle, searched
+// after extraction for every secret the client keeps.
+#include "crypto/credentialcipher.h"
+#include "desktop/desktopsession.h"
+#include "login/login.h"
+#include "store/accountstore.h"
+#include "store/tapbindingstore.h"
+#include "support/boundwindow.h"
+#include "ui/resources.h"
+
+#include <QDirIterator>
+#include <QHostInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+#include <memory>
+
+#include <sys/stat.h>
+
+namespace {
+const QString lockName = QStringLiteral(".korvane-client.lock");
+const QString handOverLine = QStringLiteral("此目录中已有客户端在运行，已切换到它的窗口");
+
+QString clientProgram()
+{
+    return qEnvironmentVariable("KORVANE_CLIENT");
+}
+
+std::unique_ptr<QProcess> startClient(const QString &directory, const QStringList &arguments = {})
+{
+    auto process = std::make_unique<QProcess>();
+    process->setWorkingDirectory(directory);
+    process->start(clientProgram(), arguments);
+    process->waitForStarted(5000);
+    return process;
+}
+
+// Ends a running client as a logout would (SIGTERM: an orderly quit).
+bool stopClient(QProcess &process)
+{
+    process.terminate();
+    if (process.waitForFinished(10000))
+        return true;
+    process.kill();
+    process.waitForFinished(3000);
+    return false;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The lock file names its owner's process id on the first line.
+qint64 lockOwner(const QString &directory)
+{
+    return fileBytes(directory + QLatin1Char('/') + lockName).split('\n').value(0).toLongLong();
+}
+
+bool runsAndOwns(QProcess &client, const QString &directory)
+{
+    return QTest::qWaitFor([&] { return lockOwner(directory) == client.processId(); }, 10000) &&
+           client.state() == QProcess::Running;
+}
+
+QString projectVersion()
+{
+    const QByteArray cmake = fileBytes(qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/CMakeLists.txt"));
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("project\\([^)]*VERSION\\s+([0-9.]+)")).match(QString::fromUtf8(cmake));
+    return match.captured(1);
+}
+
+// Extracts an archive with the system's tar; the files' paths relative to the folder and their bytes.
+QMap<QString, QByteArray> extracted(const QString &archive, const QString &folder)
+{
+    QProcess tar;
+    tar.start(QStringLiteral("tar"), {QStringLiteral("-xzf"), archive, QStringLiteral("-C"), folder});
+    QMap<QString, QByteArray> files;
+    if (!tar.waitForFinished(20000) || tar.exitCode() != 0)
+        return files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path).section(QLatin1Char('/'), 1), fileBytes(path));
+    }
+    return files;
+}
+
+QStringList secretHits(const QMap<QString, QByteArray> &files, const QByteArrayList &secrets)
+{
+    QStringList hits;
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        for (const QByteArray &secret : secrets) {
+            if (it.value().contains(secret) || it.value().contains(secret.toPercentEncoding()))
+                hits << it.key() + QStringLiteral(": ") + QString::fromUtf8(secret);
+        }
+    }
+    return hits;
+}
+} // namespace
+
+class TestDesktopInstance : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        initKorvaneResources();
+        QVERIFY2(QFileInfo(clientProgram()).isExecutable(), "KORVANE_CLIENT names no program");
+    }
+
+    void secondStartRaisesTheFirstWindow()
+    {
+        ScopedWorkDir dir;
+        MessageRecorder boxes;
+        DesktopSession desktop;
+        QVERIFY(desktop.claimWorkingDirectory());
+        Login login;
+        desktop.attach(&login, login.mainWindow);
+        login.showMinimized();
+        QTRY_VERIFY(login.isMinimized());
+
+        auto second = startClient(dir.path());
+        QTRY_VERIFY_WITH_TIMEOUT(second->state() == QProcess::NotRunning, 10000);
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        const QString said = QString::fromUtf8(second->readAllStandardError());
+        QVERIFY2(said.contains(handOverLine) && said.contains(dir.path()), qPrintable(said));
+        QTRY_VERIFY(!login.isMinimized() && login.isActiveWindow());
+
+        // After the login the main window is the one brought forward.
+        login.hide();
+        login.mainWindow->showMinimized();
+        QTRY_VERIFY(login.mainWindow->isMinimized());
+        second = startClient(dir.path());
+        QTRY_VERIFY_WITH_TIMEOUT(second->state() == QProcess::NotRunning, 10000);
+        QTRY_VERIFY(!login.mainWindow->isMinimized() && login.mainWindow->isActiveWindow());
+        QVERIFY(!login.isVisible());
+        QCOMPARE(lockOwner(dir.path()), QCoreApplication::applicationPid());
+    }
+
+    void oneClientPerFolder()
+    {
+        QTemporaryDir first;
+        QTemporaryDir other;
+        auto owner = startClient(first.path());
+        QVERIFY(runsAndOwns(*owner, first.path()));
+
+        auto second = startClient(first.path());
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(QString::fromUtf8(second->readAllStandardError()).contains(handOverLine));
+        QCOMPARE(lockOwner(first.path()), owner->processId());
+
+        // Another folder is another client's.
+        auto neighbour = startClient(other.path());
+        QVERIFY(runsAndOwns(*neighbour, other.path()));
+        QCOMPARE(owner->state(), QProcess::Running);
+
+        QVERIFY(stopClient(*owner) && stopClient(*neighbour));
+        // A folder left by a client is free for the next one.
+        auto next = startClient(first.path());
+        QVERIFY(runsAndOwns(*next, first.path()));
+        QVERIFY(stopClient(*next));
+    }
+
+    void leftoverLocksDoNotBlock_data()
+    {
+        QTest::addColumn<QByteArray>("lock");
+        QProcess gone;
+        gone.start(QStringLiteral("true"), QStringList());
+        gone.waitForStarted(5000);
+        const qint64 pid = gone.processId();
+        gone.waitForFinished(5000);
+        QTest::newRow("owner died") << QByteArray::number(pid) + "\nkorvane-client\n" +
+                                           QHostInfo::localHostName().toUtf8() + "\n";
+        QTest::newRow("unreadable") << QByteArray("\x00\xff\x13garbage without lines", 24);
+        QTest::newRow("empty") << QByteArray();
+    }
+
+    void leftoverLocksDoNotBlock()
+    {
+        QFETCH(QByteArray, lock);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(lockName));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lock) == lock.size());
+        file.close();
+        auto client = startClient(dir.path());
+        QVERIFY(runsAndOwns(*client, dir.path()));
+        QVERIFY(stopClient(*client));
+    }
+
+    void versionAndHelp()
+    {
+        // Before any window: they work without a display.
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            bare.remove(QString::fromLatin1(name));
+        const auto run = [&](const QStringList &arguments, int *exitCode) {
+            QProcess process;
+            process.setProcessEnvironment(bare);
+            process.start(clientProgram(), arguments);
+            process.waitForFinished(10000);
+            *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+            return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        };
+        int code = -1;
+        const QString version = run({QStringLiteral("--version")}, &code);
+        QCOMPARE(code, 0);
+        QCOMPARE(version.section(QLatin1Char('\n'), 0, 0), QStringLiteral("korvane-client ") + projectVersion());
+        for (const char *part : {"Qt: ", "libcurl: ", "OpenVPN: "})
+            QVERIFY2(version.contains(QString::fromLatin1(part)), part);
+
+        const QString help = run({QStringLiteral("--help")}, &code);
+        QCOMPARE(code, 0);
+        for (const char *part : {"--diagnostics <", "--version", "-h, --help", "korvane-launcher"})
+            QVERIFY2(help.contains(QString::fromUtf8(part)), part);
+        QCOMPARE(run({QStringLiteral("-h")}, &code), help);
+
+        QVERIFY(run({QStringLiteral("--diagnostics")}, &code).contains(QStringLiteral("--diagnostics")));
+        QCOMPARE(code, 2);
+    }
+
+    void diagnosticsHoldNoSecret()
+    {
+        QTemporaryDir dir;
+        const QByteArray key = CredentialCipher::keyBytes();
+        const QByteArray loginPassword = "Login-Secret-7731";
+        const QByteArray tapPassword = "Tap-Secret-5520";
+        const QByteArray token = "9f3c2a7e51d04b6c8e2f";
+        AccountStore::Lists accounts;
+        AccountStore::recordAccount(accounts, CredentialCipher::encipher("engineer", key),
+                                    CredentialCipher::encipher(loginPassword, key),
+                                    CredentialCipher::encipher("1", key));
+        QVERIFY(AccountStore::save(accounts, dir.filePath(QStringLiteral("login.ini"))));
+        TapBindingStore::Lists bindings;
+        QVERIFY(TapBindingStore::saveBinding(
+            bindings, CredentialCipher::encipher("engineer", key), CredentialCipher::encipher("TAP-7", key),
+            CredentialCipher::encipher(tapPassword, key), dir.filePath(QStringLiteral("TAPBOUND.ini"))));
+        const QByteArray vpnPassword = "Vpn-Secret-9902";
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("LogFile")) && QDir(dir.path()).mkpath(QStringLiteral("logs")));
+        const QMap<QString, QByteArray> planted{
+            {QStringLiteral("vpnconfig.ini"), "TAP-7\r\n" + vpnPassword + "\r\n"},
+            // Leaks a careless build could have written: the bundle must not carry them on.
+            {QStringLiteral("LogFile/20260101.txt"),
+             "(2026-01-01 09:00:00 Thu) Debug: /lintraApi/getConfigParam?token=" + token +
+                 "&gatewaySn=TAP-7&passWord=" + tapPassword + "\r\n \r\n(2026-01-01 09:00:01 Thu) Debug: login " +
+                 loginPassword + "\r\n \r\n"},
+            {QStringLiteral("logs/openvpn.log"),
+             "Thu Jan  1 09:00:02 2026 auth " + vpnPassword + "\n{\"token\":\"" + token + "\"}\n"},
+            {QStringLiteral("TAP-7.ovpn"), "client\r\ndev tun\r\nauth-user-pass vpnconfig.ini\r\n"},
+        };
+        for (auto it = planted.cbegin(); it != planted.cend(); ++it) {
+            QFile file(dir.filePath(it.key()));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
+        }
+
+        const QString archive = dir.filePath(QStringLiteral("support.tar.gz"));
+        auto export_ = startClient(dir.path(), {QStringLiteral("--diagnostics"), QStringLiteral("support.tar.gz")});
+        QVERIFY(export_->waitForFinished(30000));
+        QCOMPARE(export_->exitCode(), 0);
+        struct stat info {};
+        QVERIFY(::stat(QFile::encodeName(archive).constData(), &info) == 0 && (info.st_mode & 0777) == 0600);
+
+        QTemporaryDir out;
+        const QMap<QString, QByteArray> files = extracted(archive, out.path());
+        QCOMPARE(files.keys(), QStringList({QStringLiteral("LogFile/20260101.txt"), QStringLiteral("TAP-7.ovpn"),
+                                            QStringLiteral("logs/openvpn.log"), QStringLiteral("summary.txt")}));
+        QCOMPARE(files.value(QStringLiteral("TAP-7.ovpn")), planted.value(QStringLiteral("TAP-7.ovpn")));
+        QVERIFY(files.value(QStringLiteral("LogFile/20260101.txt")).contains("gatewaySn=TAP-7&passWord=********"));
+        const QStringList hits = secretHits(files, {loginPassword, tapPassword, token, vpnPassword,
+                                                    fileBytes(dir.filePath(QStringLiteral("login.ini"))),
+                                                    fileBytes(dir.filePath(QStringLiteral("TAPBOUND.ini")))});
+        QVERIFY2(hits.isEmpty(), qPrintable(hits.join(QLatin1Char('\n'))));
+
+        const QString summary = QString::fromUtf8(files.value(QStringLiteral("summary.txt")));
+        for (const char *part : {"time zone: ", "Korvane client: ", "Qt: ", "libcurl: ", "libcurl TLS: ", "OpenVPN: ",
+                                 "URL: https://", "[adapters]", "client not running in this directory"})
+            QVERIFY2(summary.contains(QString::fromUtf8(part)), part);
+    }
+
+    void diagnosticsFromTheRunningClient()
+    {
+        BoundWindow w;
+        DesktopSession desktop;
+        QVERIFY(desktop.claimWorkingDirectory());
+        desktop.attach(nullptr, &w.window);
+        QVERIFY(w.start());
+
+        auto export_ = startClient(w.dir.path(), {QStringLiteral("--diagnostics=live.tar.gz")});
+        QTRY_VERIFY_WITH_TIMEOUT(export_->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(export_->exitCode(), 0);
+        QVERIFY(QString::fromUtf8(export_->readAllStandardOutput()).contains(QStringLiteral("正在运行的客户端")));
+
+        QTemporaryDir out;
+        const QMap<QString, QByteArray> files = extracted(w.dir.filePath(QStringLiteral("live.tar.gz")), out.path());
+        const QString summary = QString::fromUtf8(files.value(QStringLiteral("summary.txt")));
+        for (const QString &part : {QStringLiteral("state: 通道：已连接"), QStringLiteral("tunnelConnected: true"),
+                                    QStringLiteral("tunnelTapList: TAP-DEMO-0001"),
+                                    QStringLiteral("tunnelPidList: ") + w.window.tunnelPidList.value(0),
+                                    QStringLiteral("URL: ") + QString::fromUtf8(w.platform.baseUrl())})
+            QVERIFY2(summary.contains(part), qPrintable(part));
+        QVERIFY(files.contains(QStringLiteral("TAP-DEMO-0001.ovpn")));
+        const QStringList hits =
+            secretHits(files, {demo::password.toUtf8(), QByteArray("Tap@0001"), w.window.sessionToken});
+        QVERIFY2(hits.isEmpty(), qPrintable(hits.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TestDesktopInstance)
+#include "tst_desktop_instance.moc"
