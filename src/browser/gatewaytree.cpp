@@ -12,8 +12,9 @@
 namespace {
 const QString kSelectedTab = QStringLiteral(
     "background-color:#29a8e2;color:rgb(255,255,255);border-radius: 8px;border-width: 3px; border-color:#000;");
+// The grey as rgb(): rgba() without its alpha is rejected by the style sheet parser, with a warning.
 const QString kPlainTab = QStringLiteral(
-    "background-color:rgb(255,255,255);color:rgb(0,0,0);border:2px solid rgba(200, 200, 200);border-radius:10px;");
+    "background-color:rgb(255,255,255);color:rgb(0,0,0);border:2px solid rgb(200, 200, 200);border-radius:10px;");
 const QByteArray kUnbound = QByteArrayLiteral("unbound");
 
 void showGatewayNotFound()
@@ -61,6 +62,7 @@ void MainWindow::fillGatewayTree(const QByteArray &reply)
     }
     rootItem->addChildren(items);
     rootItem->setExpanded(true);
+    restoreGatewayTreeView(ui->treeWidget);
 }
 
 void MainWindow::loadGatewayPage(int index)

@@ -4,9 +4,12 @@
 #include "api/operations.h"
 #include "api/platformcall.h"
 #include "browser/logic/siterecord.h"
+#include "browser/treeitems.h"
+#include "ui/elidedtooltips.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QHeaderView>
 #include <QPixmap>
 
 namespace {
@@ -40,6 +43,25 @@ void setText(QLabel *label, const QString &text)
     if (label)
         label->setText(text);
 }
+
+// The serial of the gateway whose details the panel shows; empty before the first one.
+QString shownGateway(Ui::MainWindow *ui)
+{
+    if (ui->stackedWidget_2->currentIndex() != 0)
+        return QString();
+    return ui->stackedWidget_GWMSG->currentIndex() == 0 ? ui->gatewaySn->text() : ui->gatewaySn_2->text();
+}
+
+// Addresses are read whole or not at all: the IP columns take what their texts need, the other
+// columns share the rest and cut their texts, which their tool tips then show whole.
+void fitDeviceTableColumns(QTableWidget *table)
+{
+    QHeaderView *header = table->horizontalHeader();
+    header->setStretchLastSection(false); // it would stretch (and cut) the virtual IP column
+    for (int column : {3, 4})
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    showFullTextOfElidedItems(table);
+}
 } // namespace
 
 void MainWindow::showtheGatewayMsg(QTreeWidgetItem *item, int col)
@@ -48,19 +70,17 @@ void MainWindow::showtheGatewayMsg(QTreeWidgetItem *item, int col)
         return;
     const QString serial = item->text(col);
     const PlatformReply reply = callPlatform(Operations::getSiteInfo(sessionToken, serial));
-    if (!reply.answered()) {
-        qWarning().noquote() << QStringLiteral("网关信息获取失败，网络连接异常");
+    const std::optional<SiteRecord> record =
+        reply.succeeded() ? readSiteRecord(reply.document.root()) : std::optional<SiteRecord>();
+    if (!record) {
+        // The panel keeps the previous gateway's details, so the tree must point at that one too.
+        selectGateway(ui->treeWidget, shownGateway(ui));
+        if (!reply.answered())
+            qWarning().noquote() << QStringLiteral("网关信息获取失败，网络连接异常");
+        else if (reply.code == ReplyCode::SessionExpired)
+            reRequestToken();
         return;
     }
-    if (reply.code == ReplyCode::SessionExpired) {
-        reRequestToken();
-        return;
-    }
-    if (!reply.succeeded())
-        return;
-    const std::optional<SiteRecord> record = readSiteRecord(reply.document.root());
-    if (!record)
-        return;
 
     ui->stackedWidget_2->setCurrentIndex(0);
     SiteLabels labels;
@@ -73,6 +93,7 @@ void MainWindow::showtheGatewayMsg(QTreeWidgetItem *item, int col)
         labels = centerLabels(ui);
     } else {
         ui->siteSort->setText(QStringLiteral("普通站点"));
+        fitDeviceTableColumns(ui->tableWidget);
         ui->stackedWidget_Dev->setCurrentIndex(0);
         ui->stackedWidget_GWMSG->setCurrentIndex(0);
         ui->gatewaySn->setText(serial);

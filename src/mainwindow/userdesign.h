@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -33,6 +35,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 public:
     Ui::UserDesign *ui;
@@ -55,4 +58,9 @@ public:
 private:
     bool releaseOnPlatform() const;
     void removeBindingFromFile();
+    void restoreTogether();
+
+    // The windows minimised with this modal dialog; they come back with it, and it with them.
+    QList<QPointer<QWidget>> minimisedWith;
+    bool restoring = false;
 };

@@ -11,7 +11,7 @@ QString normaliseCommandOutput(const QByteArray &output, const QString &headerWo
 
 // The host fingerprint: lowercase MD5 hex of the UTF-8 concatenation of the eight normalised
 // hardware texts (cpu name, cores, logical processors, processor id, board serial, bios serial,
-// product uuid, disk serial(s)). Missing texts count as empty.
+// product uuid (on Linux the machine id), disk serial(s)). Missing texts count as empty.
 QString hostFingerprint(const QStringList &eightRawTexts);
 
 // The fingerprint of this machine, from the installed host layer.

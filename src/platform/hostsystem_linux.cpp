@@ -496,12 +496,12 @@ std::optional<quint64> LinuxHostSystem::tapSentBytes()
 QStringList LinuxHostSystem::hardwareTexts()
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(hardwareReadTimeoutMs);
-    const QString dmi = QStringLiteral("/sys/class/dmi/id/");
-    // All reads run at once, so the whole set costs at most one time-out, not one per text.
+    // Only sources every local user can read: the platform ties a binding to the fingerprint, so
+    // it must not change with the account the client runs under. The board and product serials
+    // under /sys/class/dmi/id are root-only and stay empty; the machine id takes the product
+    // uuid's place. All reads run at once, so the set costs at most one time-out, not one per text.
     BoundedTask cpuInfoRead = boundedFileRead(QStringLiteral("/proc/cpuinfo"));
-    BoundedTask boardSerialRead = boundedFileRead(dmi + QLatin1String("board_serial"));
-    BoundedTask productSerialRead = boundedFileRead(dmi + QLatin1String("product_serial"));
-    BoundedTask productUuidRead = boundedFileRead(dmi + QLatin1String("product_uuid"));
+    BoundedTask machineIdRead = boundedFileRead(QStringLiteral("/etc/machine-id"));
     BoundedTask diskSerialRead(&firstDiskSerialFromSysfs);
 
     const QByteArray cpuInfoText = cpuInfoRead.result(deadline);
@@ -515,9 +515,9 @@ QStringList LinuxHostSystem::hardwareTexts()
         cpu.firstProcessor.value(QStringLiteral("cpu cores")),
         cpu.logicalProcessors > 0 ? QString::number(cpu.logicalProcessors) : QString(),
         processorIdFromCpuInfo(cpuInfoText),
-        QString::fromLocal8Bit(boardSerialRead.result(deadline)),
-        QString::fromLocal8Bit(productSerialRead.result(deadline)),
-        QString::fromLocal8Bit(productUuidRead.result(deadline)),
+        QString(),
+        QString(),
+        QString::fromLocal8Bit(machineIdRead.result(deadline)),
         QString::fromLocal8Bit(diskSerial),
     };
 }

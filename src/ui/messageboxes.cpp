@@ -1,13 +1,20 @@
 #include "ui/messageboxes.h"
 
+#include <QGridLayout>
 #include <QPixmap>
 #include <QSize>
+#include <QSpacerItem>
+
+#include <algorithm>
 
 namespace MessageBoxes {
 
 namespace {
 
 Presenter *installed = nullptr;
+
+constexpr int minimumBoxWidth = 220;
+constexpr int titleBarExtras = 150; // the frame's icon and buttons beside the title
 
 QMessageBox::Icon iconFor(Kind kind)
 {
@@ -24,6 +31,19 @@ QMessageBox::Icon iconFor(Kind kind)
         break;
     }
     return QMessageBox::NoIcon;
+}
+
+// A window manager puts the title between the frame's icon and its three buttons; a box only as
+// wide as a short text would see its title cut to "…".
+void keepTitleReadable(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle());
+    const int width = std::max(minimumBoxWidth, titleWidth + titleBarExtras);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
 }
 
 QMessageBox::StandardButton showReal(const Request &request)
@@ -43,6 +63,7 @@ QMessageBox::StandardButton showReal(const Request &request)
         const QSize size = icon.actualSize(QSize(64, 64));
         box.setIconPixmap(icon.pixmap(size));
     }
+    keepTitleReadable(box); // last: setting the icon rebuilds the layout
     if (box.exec() == -1)
         return QMessageBox::Cancel;
     return box.standardButton(box.clickedButton());

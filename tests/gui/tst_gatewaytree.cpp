@@ -3,6 +3,7 @@
 #include "support/boundwindow.h"
 #include "ui/resources.h"
 
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -10,7 +11,7 @@ const QString vagueFind = QStringLiteral("gatewayVagueFind");
 const QString selectedTab = QStringLiteral(
     "background-color:#29a8e2;color:rgb(255,255,255);border-radius: 8px;border-width: 3px; border-color:#000;");
 const QString plainTab = QStringLiteral(
-    "background-color:rgb(255,255,255);color:rgb(0,0,0);border:2px solid rgba(200, 200, 200);border-radius:10px;");
+    "background-color:rgb(255,255,255);color:rgb(0,0,0);border:2px solid rgb(200, 200, 200);border-radius:10px;");
 
 // The query of a page request up to the page index.
 QByteArray pageQuery(const QByteArray &token, const QByteArray &terms = "gatewaySn=&gatewayName=&siteName=")
@@ -20,6 +21,22 @@ QByteArray pageQuery(const QByteArray &token, const QByteArray &terms = "gateway
 
 QString pages(Ui::MainWindow *ui) { return ui->WG_Current_Page->text() + QLatin1Char('/') + ui->WG_Total_Page->text(); }
 QString tabs(Ui::MainWindow *ui) { return ui->showAllGwList->styleSheet() + ui->searchGwPage->styleSheet(); }
+
+// The selected gateway (empty: none) and the scroll position of the tree.
+QString place(const QTreeWidget *tree)
+{
+    const QTreeWidgetItem *current = tree->currentItem();
+    return (current && current->isSelected() ? current->text(0) : QString()) + QLatin1Char('@') +
+           QString::number(tree->verticalScrollBar()->value());
+}
+
+QStringList styleWarnings;
+void captureStyleWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg &&
+        (message.startsWith(QLatin1String("QCss")) || message.contains(QLatin1String("stylesheet"))))
+        styleWarnings << message;
+}
 } // namespace
 
 class TestGatewayTree : public QObject {
@@ -44,6 +61,35 @@ private slots:
             {"gatewaySn":"A","tunnelOnline":1,"customerId":7},{"gatewaySn":"B","tunnelOnline":0,"customerId":9}]})");
         QCOMPARE(bound.window.customerId, 9);
         QCOMPARE(childTexts(bound.window.rootItem), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+
+        // 30 gateways a page: the count rounds up to whole pages of 30.
+        for (const int count : {30, 31, 60}) {
+            bound.window.fillGatewayTree(R"({"code":100,"page":{"size":25,"count":)" + QByteArray::number(count) +
+                                         R"(,"index":1},"data":[{"gatewaySn":"A","tunnelOnline":1,"customerId":7}]})");
+            QCOMPARE(bound.ui->WG_Total_Page->text(), QString::number((count + 29) / 30));
+        }
+    }
+
+    // A rebuild of the same page (the minute refresh, a reload) keeps the selected gateway and the
+    // scroll position; another page starts at its top with nothing selected.
+    void rebuildKeepsThePlace()
+    {
+        BoundWindow bound;
+        QVERIFY(bound.start());
+        QTreeWidget *tree = bound.ui->treeWidget;
+        const QString serial = bound.customerSerials().at(25);
+        QVERIFY(bound.click(serial));
+        const QString kept = place(tree);
+        QVERIFY2(kept.startsWith(serial + QLatin1Char('@')) && !kept.endsWith(QLatin1String("@0")), qPrintable(kept));
+
+        bound.window.refreshGatewayStates();
+        QCOMPARE(bound.requestCount(QStringLiteral("gatewayBatchFind")), 1);
+        QTRY_COMPARE(place(tree), kept);
+        QTest::mouseClick(bound.ui->WG_One_Page, Qt::LeftButton);
+        QCOMPARE(place(tree), kept);
+        QTest::mouseClick(bound.ui->WG_After_Page, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(place(tree), QStringLiteral("@0"));
     }
 
     void pageButtons()
@@ -75,10 +121,10 @@ private slots:
         QTest::addColumn<sim::Fault>("failure");
         QTest::addColumn<bool>("errorBox");
         QTest::newRow("page, transfer failure") << false << droppedConnection() << false;
-        QTest::newRow("page, not JSON") << false << fault(sim::Fault::Body::NotJson) << false;
+        QTest::newRow("page, not JSON") << false << fault(NotJson) << false;
         QTest::newRow("page, unknown serial") << false << fault(10005) << true;
         QTest::newRow("page, session expired") << false << fault(10002) << true;
-        QTest::newRow("search, not JSON") << true << fault(sim::Fault::Body::NotJson) << true;
+        QTest::newRow("search, not JSON") << true << fault(NotJson) << true;
         QTest::newRow("search, code 10005") << true << fault(10005) << false;
         QTest::newRow("search, no code") << true << replyBody(R"({"msg":"ok"})") << false;
         QTest::newRow("search, transfer failure") << true << droppedConnection() << false;
@@ -165,6 +211,9 @@ private slots:
 
     void tabButtons()
     {
+        // Both tab styles are accepted as written: a rejected one warns at every switch.
+        const QtMessageHandler previous = qInstallMessageHandler(captureStyleWarnings);
+        const auto restoreHandler = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         for (const bool isBound : {true, false}) {
             BoundWindow bound;
             QVERIFY(bound.start(isBound));
@@ -176,6 +225,7 @@ private slots:
             // Switching tabs never reloads the list.
             QVERIFY(bound.platform->requests().isEmpty());
         }
+        QCOMPARE(styleWarnings, QStringList());
     }
 };
 

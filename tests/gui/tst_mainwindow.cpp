@@ -158,7 +158,7 @@ private slots:
         scene.boxes.queueAnswer(answerYes ? QMessageBox::Yes : QMessageBox::No);
         MainWindow window;
         window.show();
-        const QByteArray token = *requestToken(demo, demoPassword).token;
+        const QByteArray token = *requestToken(demo::user, demo::password).token;
         scene.platform->clearRequests();
         window.sessionToken = token;
         window.tapSerial = "TAP-A";

@@ -1,11 +1,14 @@
 #include "support/messagerecorder.h"
 #include "tunnel/logic/startfailure.h"
 #include "ui/appearance.h"
+#include "ui/language.h"
 #include "ui/messageboxes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -101,6 +104,60 @@ private slots:
             });
             MessageBoxes::warning(nullptr, QStringLiteral("提示"), text);
             QVERIFY2(problem.isEmpty(), qPrintable(text + QLatin1Char(' ') + problem));
+        }
+    }
+
+    // Qt's own button texts are Chinese as well, and the title reaches the window system as given:
+    // an empty one stays empty instead of becoming the program's file name (checked on X11).
+    void chineseButtonsAndTitles()
+    {
+        QVERIFY(applyClientLanguage());
+        const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+        const QList<QPair<QMessageBox::StandardButton, QString>> chinese = {
+            {QMessageBox::Ok, QStringLiteral("确定")}, {QMessageBox::Yes, QStringLiteral("是")},
+            {QMessageBox::No, QStringLiteral("否")}};
+        const struct {
+            Kind kind;
+            QString title;
+            QMessageBox::StandardButtons buttons;
+        } cases[] = {{Kind::About, QString(), QMessageBox::Ok},
+                     {Kind::Question, QStringLiteral("提示"), QMessageBox::Yes | QMessageBox::No},
+                     {Kind::Information, QStringLiteral("提示"), QMessageBox::Yes}};
+        for (const auto &box : cases) {
+            QStringList seen;
+            QTimer::singleShot(0, [&]() {
+                auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!shown)
+                    return;
+                for (const auto &[button, text] : chinese) {
+                    if (shown->button(button))
+                        seen << shown->button(button)->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+                }
+                // Wide enough for the title between a window manager's frame icon and buttons.
+                if (shown->width() < 220)
+                    seen << QStringLiteral("%1 px wide").arg(shown->width());
+                if (x11) {
+                    QProcess xprop;
+                    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(shown->winId()),
+                                                          QStringLiteral("_NET_WM_NAME")});
+                    xprop.waitForFinished();
+                    // _NET_WM_NAME(UTF8_STRING) = "提示", or nothing after the "=" for an empty name.
+                    const QString name = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+                    const QString prefix = QStringLiteral("_NET_WM_NAME(UTF8_STRING) =");
+                    seen << (name.startsWith(prefix) ? name.mid(prefix.size()).trimmed().remove(QLatin1Char('"'))
+                                                     : name);
+                }
+                shown->buttons().first()->click();
+            });
+            MessageBoxes::show({box.kind, nullptr, box.title, QStringLiteral("解绑成功"), box.buttons, QIcon()});
+            QStringList expected;
+            for (const auto &[button, text] : chinese) {
+                if (box.buttons & button)
+                    expected << text;
+            }
+            if (x11)
+                expected << box.title;
+            QCOMPARE(seen, expected);
         }
     }
 };

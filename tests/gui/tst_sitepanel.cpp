@@ -1,8 +1,12 @@
 // The site details panel: a click on a gateway shows its ordinary or center site.
 #include "sim/replies.h"
 #include "support/boundwindow.h"
+#include "ui/appearance.h"
+#include "ui/elidedlabel.h"
+#include "ui/elidedtooltips.h"
 #include "ui/resources.h"
 
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -35,6 +39,15 @@ QStringList panel(Ui::MainWindow *ui)
                 .arg(ui->tableWidget->isColumnHidden(4))};
 }
 
+// The tool tip a user resting the mouse at `at` of the widget gets.
+QString toolTipAt(QWidget *widget, const QPoint &at)
+{
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+    QCoreApplication::sendEvent(widget, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
 // What a page should show for a gateway of the platform's world.
 QStringList expectedPage(const sim::Gateway &gateway)
 {
@@ -55,7 +68,11 @@ class TestSitePanel : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initKorvaneResources(); }
+    void initTestCase()
+    {
+        initKorvaneResources();
+        applyClientAppearance(); // the fonts the user sees decide what fits
+    }
 
     // Demo sites 3 (WiFi, tunnel down, no virtual network), 4 (wired, offline), 5 (5G, disabled);
     // the center sites of the bound TAP (sort 1) and of another TAP (sort 2). Only the page shown
@@ -137,7 +154,7 @@ private slots:
         // a new token (which the device request of the same click already carries).
         const struct { sim::Fault failure; bool newToken; } unusable[] = {
             {droppedConnection(), false}, {fault(10002), true},
-            {fault(10005), false}, {fault(sim::Fault::Body::NotJson), false}};
+            {fault(10005), false}, {fault(NotJson), false}};
         for (const auto &reply : unusable) {
             QVERIFY(bound.click(QStringLiteral("KV2410A0002")));
             before = panel(ui);
@@ -149,12 +166,74 @@ private slots:
             QVERIFY(bound.click(newSerial));
             bound.platform->clearFaults();
             QCOMPARE(panel(ui), before);
+            // The tree points at the gateway the panel still shows, not at the one clicked.
+            QVERIFY(ui->treeWidget->currentItem() && ui->treeWidget->currentItem()->isSelected());
+            QCOMPARE(ui->treeWidget->currentItem()->text(0), QStringLiteral("KV2410A0002"));
             QCOMPARE(bound.requestCount(QStringLiteral("getLintraToken")), reply.newToken ? 1 : 0);
             QCOMPARE(bound.window.sessionToken != oldToken, reply.newToken);
             QCOMPARE(bound.lastValue(QStringLiteral("devicesList"), QStringLiteral("token")).toUtf8(),
                      bound.window.sessionToken);
         }
         QVERIFY(bound.boxes.isEmpty());
+    }
+
+    // In the smallest window long texts are cut with "…" and shown whole in their tool tips, while
+    // serials and IP addresses are never cut and no value runs into the next caption.
+    void smallestWindow()
+    {
+        BoundWindow bound;
+        QVERIFY(bound.start());
+        Ui::MainWindow *ui = bound.ui;
+        const QString address = QStringLiteral("江苏省苏州市工业园区星湖街328号创意产业园二期A栋五楼东侧");
+        const QString name = QStringLiteral("一号泵站进水口变频控制柜与水质监测仪表");
+        bound.platform->editWorld([&](sim::World &world) {
+            sim::Gateway *gateway = world.findGateway(QStringLiteral("KV2410A0001"));
+            gateway->site.siteAddress = address;
+            gateway->site.isVirtuaIp = 1;
+            gateway->devices[0] = {1, name, 1, QStringLiteral("192.168.100.200"), QStringLiteral("10.108.100.200"), 1};
+        });
+        bound.window.resize(bound.window.minimumSize());
+        QVERIFY(bound.click(QStringLiteral("KV2410A0001")));
+        QTest::qWait(50); // layouts settle
+
+        const QAbstractItemModel *gateways = ui->treeWidget->model();
+        for (int row = 0; row < gateways->rowCount(gateways->index(0, 0)); ++row) {
+            const QModelIndex gateway = gateways->index(row, 0, gateways->index(0, 0));
+            QVERIFY2(!isItemTextElided(ui->treeWidget, gateway), qPrintable(gateway.data().toString()));
+        }
+        QTableWidget *table = ui->tableWidget;
+        const auto cell = [table](int column) { return table->model()->index(0, column); };
+        QVERIFY(!isItemTextElided(table, cell(3)) && !isItemTextElided(table, cell(4)) && isItemTextElided(table, cell(1)));
+        QCOMPARE(toolTipAt(table->viewport(), table->visualRect(cell(1)).center()), name);
+
+        auto *shownAddress = qobject_cast<ElidedLabel *>(ui->siteAddress);
+        QVERIFY(shownAddress && shownAddress->isElided() && shownAddress->text() == address);
+        QVERIFY(shownAddress->geometry().right() < ui->siteWanIp_Name->geometry().left());
+        QCOMPARE(toolTipAt(shownAddress, shownAddress->rect().center()), address);
+        for (const QLabel *ip : {ui->siteLanIp, ui->siteWanIp, ui->tunnelAddress1, ui->gatewaySn})
+            QVERIFY2(ip->width() >= ip->sizeHint().width(), qPrintable(ip->text()));
+    }
+
+    // Any non-zero "deviceOnline" is online, in the table and in the minute refresh.
+    void deviceOnlineIsAnyNonZero()
+    {
+        BoundWindow bound;
+        QVERIFY(bound.start());
+        const int states[] = {2, -1, 0, 1};
+        bound.platform->editWorld([&](sim::World &world) {
+            for (int i = 0; i < 4; ++i)
+                world.findGateway(QStringLiteral("KV2410A0001"))->devices[i].deviceOnline = states[i];
+        });
+        QVERIFY(bound.click(QStringLiteral("KV2410A0001")));
+        for (const bool refreshed : {false, true}) {
+            if (refreshed)
+                bound.window.refreshDeviceStates();
+            for (int row = 0; row < 4; ++row) {
+                const QString shown = states[row] ? picture::right : picture::wrong;
+                QVERIFY(showsPicture(bound.ui->tableWidget->cellWidget(row, 0), shown));
+            }
+        }
+        QCOMPARE(bound.requestCount(QStringLiteral("devicesBatchFind")), 1);
     }
 };
 

@@ -1,23 +1,10 @@
 #include "support/boundwindow.h"
 
 #include "api/sessiontoken.h"
+#include "support/bindinghelpers.h"
 
 #include <QTest>
 #include <QTimer>
-
-bool showsPicture(const QWidget *widget, const QString &resource)
-{
-    const QLabel *label = qobject_cast<const QLabel *>(widget);
-    if (!label && widget)
-        label = widget->findChild<QLabel *>();
-    const QPixmap shown = label ? label->pixmap(Qt::ReturnByValue) : QPixmap();
-    return !shown.isNull() && shown.toImage() == QPixmap(resource).toImage();
-}
-
-bool isIcon(const QIcon &icon, const QString &resource)
-{
-    return !icon.isNull() && icon.pixmap(16).toImage() == QIcon(resource).pixmap(16).toImage();
-}
 
 QStringList childTexts(const QTreeWidgetItem *root)
 {
@@ -37,33 +24,6 @@ QString wrongIcon(const QTreeWidgetItem *root, sim::World world)
     return QString();
 }
 
-sim::Fault fault(int code)
-{
-    sim::Fault result;
-    result.code = code;
-    return result;
-}
-
-sim::Fault fault(sim::Fault::Body body, const QByteArray &customBody)
-{
-    sim::Fault result;
-    result.body = body;
-    result.customBody = customBody;
-    return result;
-}
-
-sim::Fault replyBody(const QByteArray &body)
-{
-    return fault(sim::Fault::Body::Custom, body);
-}
-
-sim::Fault droppedConnection()
-{
-    sim::Fault result;
-    result.dropConnection = true;
-    return result;
-}
-
 bool BoundWindow::start(bool bound)
 {
     const TokenReply reply = requestToken(demo::user, demo::password);
@@ -72,9 +32,7 @@ bool BoundWindow::start(bool bound)
     window.userPassword = demo::password;
     window.tapSerial = QByteArrayLiteral("unbound");
     if (bound) {
-        ui->b_tap_LineEdit->setText(demo::tap);
-        ui->b_tap_pswd_lineEdit->setText(QStringLiteral("Tap@0001"));
-        window.on_btn_bound_tap_clicked();
+        bindingtest::bindManually(window, demo::tap, demo::tapPassword);
         window.watchdogTimer->stop();
         window.reportTimer->stop();
         // The binding opens the tunnel; the fake tunnel program reports it connected.

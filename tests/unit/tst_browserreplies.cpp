@@ -43,8 +43,10 @@ class TestBrowserReplies : public QObject {
 private slots:
     void pageTotals()
     {
-        const int cases[][3] = {{0, 30, 0}, {1, 30, 1}, {30, 30, 1}, {31, 30, 2}, {60, 30, 2},
-                                {25, 25, 1}, {26, 25, 2}, {-5, 25, 0}};
+        // The sizes the windows divide by: 30 gateways, 25 devices a page.
+        const int cases[][3] = {{0, GatewayPageSize, 0}, {1, GatewayPageSize, 1}, {30, GatewayPageSize, 1},
+                                {31, GatewayPageSize, 2}, {60, GatewayPageSize, 2}, {25, DevicePageSize, 1},
+                                {26, DevicePageSize, 2}, {50, DevicePageSize, 2}, {-5, DevicePageSize, 0}};
         for (const auto &c : cases)
             QCOMPARE(pageTotal(c[0], c[1]), c[2]);
     }

@@ -1,4 +1,5 @@
 #include "platform/fingerprint.h"
+#include "platform/hostsystem.h"
 #include "support/fakehostsystem.h"
 
 #include <QTextCodec>
@@ -6,7 +7,21 @@
 
 #include <openssl/evp.h>
 
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
 namespace {
+
+const char helperSwitch[] = "--print-hardware";
+
+// This process's view of the host: the eight texts and the fingerprint, one per line.
+int printHardware()
+{
+    const QStringList texts = hostSystem().hardwareTexts();
+    std::printf("%s\n%s\n", texts.join(QLatin1Char('|')).toUtf8().constData(), hostFingerprint().toUtf8().constData());
+    return 0;
+}
 
 // Reference digest from OpenSSL, independent of the client's own hashing.
 QString referenceMd5(const QByteArray &bytes)
@@ -22,11 +37,15 @@ QString referenceMd5(const QByteArray &bytes)
 class TestFingerprint : public QObject {
     Q_OBJECT
 
+public:
+    QString rootSkipReason;
+
 private slots:
     void normaliseCommandOutput();
     void fingerprint_data();
     void fingerprint();
     void fingerprintOfInstalledHost();
+    void sameForEveryUser();
 };
 
 void TestFingerprint::normaliseCommandOutput()
@@ -80,5 +99,51 @@ void TestFingerprint::fingerprintOfInstalledHost()
     QCOMPARE(host.hardwareQueries, 1);
 }
 
-QTEST_GUILESS_MAIN(TestFingerprint)
+// The same PC must send the same fingerprint whoever runs the client. Inside a private mount
+// namespace the DMI serials are made root-only, as on a real PC; then the host is read as root and
+// as nobody.
+void TestFingerprint::sameForEveryUser()
+{
+    rootSkipReason = ::geteuid() != 0 ? QStringLiteral("reading as another user needs root") : QString();
+    if (!rootSkipReason.isEmpty())
+        QSKIP(qPrintable(rootSkipReason));
+    const QString script = QStringLiteral(
+        "mount -t tmpfs -o size=64k korvane-test /sys/class && mkdir -p /sys/class/dmi/id || exit 77\n"
+        "for name in board_serial product_serial product_uuid; do\n"
+        "  echo \"KV-$name-4711\" > /sys/class/dmi/id/$name && chmod 0400 /sys/class/dmi/id/$name\n"
+        "done\n"
+        "\"$0\" %1 && echo == && setpriv --reuid=65534 --regid=65534 --clear-groups \"$0\" %1\n")
+                               .arg(QLatin1String(helperSwitch));
+    QProcess run;
+    run.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                                          QStringLiteral("private"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                          script, QCoreApplication::applicationFilePath()});
+    QVERIFY(run.waitForFinished(30000));
+    if (run.exitCode() == 77) {
+        rootSkipReason = QStringLiteral("no private mount namespace");
+        QSKIP(qPrintable(rootSkipReason));
+    }
+    const QStringList views = QString::fromUtf8(run.readAllStandardOutput()).split(QStringLiteral("==\n"));
+    QVERIFY2(run.exitCode() == 0 && views.size() == 2, run.readAllStandardError().constData());
+    QVERIFY2(QRegularExpression(QStringLiteral("\n[0-9a-f]{32}\n$")).match(views[0]).hasMatch(), qPrintable(views[0]));
+    QCOMPARE(views[1], views[0]);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], helperSwitch) == 0) {
+        QCoreApplication app(argc, argv);
+        return printHardware();
+    }
+    QCoreApplication app(argc, argv);
+    TestFingerprint test;
+    const int failures = QTest::qExec(&test, argc, argv);
+    if (failures == 0 && !test.rootSkipReason.isEmpty()) {
+        // The rest passed, but the part that needs root did not run: report skipped, not passed.
+        std::printf("SKIP: %s\n", test.rootSkipReason.toUtf8().constData());
+        return 77;
+    }
+    return failures;
+}
+
 #include "tst_fingerprint.moc"

@@ -1,11 +1,6 @@
 #include "tunnel/logic/tunnelfiles.h"
 
-#include <QFile>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "store/atomicfile.h"
 
 namespace TunnelFiles {
 
@@ -77,20 +72,9 @@ bool isPlainFileName(const QString &tapSerial)
 
 bool writeOwnerOnly(const QString &path, const QByteArray &content)
 {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, 0600) == 0;
-    qint64 written = 0;
-    while (ok && written < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + written, size_t(content.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        written += ok ? n : 0;
-    }
-    return ::close(fd) == 0 && ok;
+    // A fresh owner-only file renamed over the old one: rights are right from the first byte, and
+    // the tunnel program never reads a half-written file.
+    return AtomicFile::replace(path, content);
 }
 
 } // namespace TunnelFiles

@@ -40,8 +40,8 @@ QByteArray caText(const QByteArray &downloadBody);
 // separator, not "." and no "..", no control character, not starting with "-".
 bool isPlainFileName(const QString &tapSerial);
 
-// Creates or truncates the file, readable and writable by its owner only (also when it existed
-// with wider rights), and writes the content in one go. False when any step failed.
+// Replaces the file by one with this content, readable and writable by its owner only (also when
+// the old one had wider rights). False when any step failed; the old file is then untouched.
 bool writeOwnerOnly(const QString &path, const QByteArray &content);
 
 } // namespace TunnelFiles
