@@ -13,11 +13,13 @@ const char *const kInstalledProperty = "korvaneElidedToolTips";
 
 class ElidedItemToolTips : public QObject {
 public:
-    explicit ElidedItemToolTips(QAbstractItemView *view) : QObject(view), view(view) {}
+    explicit ElidedItemToolTips(QAbstractItemView *view) : QObject(view), view(view), viewport(view->viewport()) {}
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched != view->viewport() || event->type() != QEvent::ToolTip)
+        // Only the event type and the stored viewport are looked at first: while the view is being
+        // destroyed, its viewport still sends events and the view is no longer a scroll area.
+        if (event->type() != QEvent::ToolTip || watched != viewport)
             return false;
         const auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = view->indexAt(help->pos());
@@ -33,6 +35,7 @@ public:
 
 private:
     QAbstractItemView *view;
+    QObject *viewport;
 };
 
 } // namespace
