@@ -82,20 +82,17 @@ xwininfo -name MainWindow 2>/dev/null | grep -q IsViewable && logged_in=yes
 sleep 2
 client_peak=$(peak_kib "$client_pid")
 
-"$baseline" >/dev/null 2>&1 &
-baseline_pid=$!
-pids+=("$baseline_pid")
-until xwininfo -name Baseline 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
-sleep 2
-baseline_peak=$(peak_kib "$baseline_pid")
-kill "$baseline_pid"
-
-"${gl_baseline[@]}" >/dev/null 2>&1 &
-gl_pid=$!
-pids+=("$gl_pid")
-until xwininfo -name Baseline 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
-sleep 2
-gl_peak=$(peak_kib "$gl_pid")
+# Peak memory of a baseline two seconds after its window is up.
+baseline_peak_kib() {
+    "$@" >/dev/null 2>&1 &
+    local pid=$!
+    until xwininfo -name Baseline 2>/dev/null | grep -q IsViewable; do sleep 0.01; done
+    sleep 2
+    peak_kib "$pid"
+    kill "$pid"; wait "$pid" 2>/dev/null || true
+}
+baseline_peak=$(baseline_peak_kib "$baseline")
+gl_peak=$(baseline_peak_kib "${gl_baseline[@]}")
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a/b}'; }
 printf '\n%-34s %10s %12s %12s %10s %10s\n' "figure" "client" "lean base" "GL base" "vs lean" "vs GL"

@@ -24,9 +24,6 @@
 #include <unistd.h>
 
 namespace {
-const QByteArray waitLine = "1700000000,WAIT,,,,,,";
-const QByteArray connectedLine = "1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,";
-const QByteArray dropNotification = ">STATE:1700000001,RECONNECTING,connection-reset,,,,,\r\n";
 const QString tapPassword = QStringLiteral("Tap@0001");
 const QString notifications = QStringLiteral("org.freedesktop.Notifications");
 
@@ -168,8 +165,8 @@ private slots:
         QVERIFY(tray->switchAction()->isEnabled());
 
         // Dropped: reconnecting, with the attempt in the tool tip once attempts run.
-        w.host.management.setCurrentState(waitLine);
-        w.host.management.send(dropNotification);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
+        w.host.management.send(fakeTunnel::dropNotification);
         QTRY_COMPARE(tray->state(), TrayState::Reconnecting);
         QVERIFY(tray->icon()->toolTip().contains(QStringLiteral("通道：已断开，等待重连")));
         QCOMPARE(tray->switchAction()->text(), QStringLiteral("开启通道"));
@@ -180,12 +177,12 @@ private slots:
             QCOMPARE(tray->state(), TrayState::Reconnecting);
         }
         QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("reconnecting")));
-        w.host.management.setCurrentState(connectedLine);
+        w.host.management.setCurrentState(fakeTunnel::connectedState);
         w.window.TryReconnectVPN();
         QTRY_COMPARE(tray->state(), TrayState::Connected);
 
         // A cancelled cycle keeps reconnectInProgress: the tunnel is off all the same.
-        w.host.management.send(dropNotification);
+        w.host.management.send(fakeTunnel::dropNotification);
         QTRY_COMPARE(tray->state(), TrayState::Reconnecting);
         w.window.UnReconnectVpn();
         QTRY_COMPARE(tray->state(), TrayState::Off);
@@ -201,7 +198,7 @@ private slots:
         QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("off")));
 
         // Switched on again, the tunnel program stays silent: connecting, then the time-out.
-        w.host.management.setCurrentState(waitLine);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
         tray->switchAction()->trigger();
         QTRY_COMPARE(tray->state(), TrayState::Connecting);
         w.window.Vpn_Timeout();

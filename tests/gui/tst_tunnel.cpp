@@ -19,9 +19,6 @@
 using bindingtest::fileBytes;
 
 namespace {
-const QByteArray connectedLine = "1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,";
-const QByteArray waitLine = "1700000000,WAIT,,,,,,";
-const QByteArray dropNotification = ">STATE:1700000001,RECONNECTING,connection-reset,,,,,\r\n";
 const QString switchOn = QStringLiteral(":/image/开.png");
 const QString switchOff = QStringLiteral(":/image/关.png");
 
@@ -166,9 +163,9 @@ private slots:
         QVERIFY(w.start());
         MainWindow &window = w.window;
         const QString firstPid = window.tunnelPidList.value(0);
-        w.host.management.setCurrentState(waitLine);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
 
-        w.host.management.send(dropNotification);
+        w.host.management.send(fakeTunnel::dropNotification);
         QTRY_VERIFY(isDown(w));
         QCOMPARE(w.host.killedProcessIds, QStringList(firstPid));
         QVERIFY(window.reconnectTimer->isActive() && window.reconnectTimer->interval() == 60000 &&
@@ -198,7 +195,7 @@ private slots:
         window.TryReconnectVPN();
         QTRY_VERIFY(w.host.management.clientAuthenticated());
         w.host.management.send(">STATE:1,ASSIGN_IP,,10.8.0.6,,,,\r\n>STATE:1,ADD_ROUTES,,,,,,\r\n>STATE:1," +
-                               connectedLine.mid(11) + "\r\n");
+                               fakeTunnel::connectedState.mid(11) + "\r\n");
         QTRY_VERIFY(window.tunnelConnected);
         QCOMPARE(alarmTypes(w.platform.simulator()).last(), 3);
         QVERIFY(!window.reconnectTimer->isActive() && !window.reconnectInProgress &&
@@ -211,7 +208,7 @@ private slots:
         BoundWindow w;
         QVERIFY(w.start());
         w.platform->setFault(QStringLiteral("getLintraToken"), droppedConnection());
-        w.host.management.send(dropNotification);
+        w.host.management.send(fakeTunnel::dropNotification);
         QTRY_VERIFY(isDown(w));
         QCOMPARE(w.boxes.titles() + w.boxes.texts(),
                  QStringList({QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试")}));
@@ -237,7 +234,7 @@ private slots:
         QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 2}));
 
         // On again, but the tunnel never connects: one time-out box, the process goes.
-        w.host.management.setCurrentState(waitLine);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
         QVERIFY(pressSwitch(w));
         QTRY_VERIFY(window.waitWidget->isVisible());
         QVERIFY(window.connectTimeoutTimer->isActive() && window.connectTimeoutTimer->interval() == 30000 &&
@@ -285,7 +282,7 @@ private slots:
 
         // The tunnel program was killed from outside: the adapter is idle.
         w.host.adapterList = {{QStringLiteral("TAP-Linux tun (created when the tunnel starts)"), {QStringLiteral("0.0.0.0")}}};
-        w.host.management.setCurrentState(waitLine);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
         window.CheckVpnState(); // the recovery reloads page 1 as well
         QVERIFY(isDown(w) && window.reconnectInProgress && window.reconnectTimer->isActive() &&
                 window.waitReconnect->isVisible());
@@ -315,7 +312,7 @@ private slots:
 
         // No tunnel program installed: said at once, not after a time-out.
         w.host.interpreterExitOutput = "sh: 1: openvpn: not found\n";
-        w.host.management.setCurrentState(waitLine);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
         QElapsedTimer clock;
         clock.start();
         QVERIFY(pressSwitch(w));
@@ -334,7 +331,7 @@ private slots:
         // Somebody else's port: a wrong password is refused, nothing is switched on there.
         setManagementEndpoint({QStringLiteral("127.0.0.1"), w.host.management.port()});
         w.host.management.expectPasswordFrom(QStringLiteral("/nonexistent"));
-        w.host.management.setCurrentState(connectedLine);
+        w.host.management.setCurrentState(fakeTunnel::connectedState);
         const int commands = w.host.management.commands().size();
         QVERIFY(!window.connectManagementChannel());
         QCOMPARE(w.host.management.passwordsRejected(), 1);

@@ -15,7 +15,7 @@ FakeHostSystem::FakeHostSystem()
                 QStringLiteral("00000000-0000-0000-0000-000000000001"), QStringLiteral("DISK-0001")})
 {
     addAdapter(QStringLiteral("TAP-Linux tun (created when the tunnel starts)"), {QStringLiteral("0.0.0.0")});
-    management.setCurrentState("1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,");
+    management.setCurrentState(fakeTunnel::connectedState);
     installHostSystem(this);
 }
 

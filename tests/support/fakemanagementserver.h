@@ -14,6 +14,13 @@
 // relies on: "ENTER PASSWORD:" (checked against the password file the launch named), the
 // password answer and greeting, the answers to "state on" and "state", and notifications pushed
 // by the test. Installs itself as the management endpoint while it lives.
+// Lines the fake tunnel program answers or sends, as OpenVPN writes them.
+namespace fakeTunnel {
+inline const QByteArray waitState = "1700000000,WAIT,,,,,,";
+inline const QByteArray connectedState = "1700000000,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,";
+inline const QByteArray dropNotification = ">STATE:1700000001,RECONNECTING,connection-reset,,,,,\r\n";
+} // namespace fakeTunnel
+
 class FakeManagementServer {
 public:
     FakeManagementServer();
