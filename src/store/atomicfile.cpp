@@ -71,7 +71,7 @@ bool differFromOldTime(int fd, const QByteArray &target)
 
 } // namespace
 
-bool AtomicFile::replace(const QString &path, const QByteArray &content, QString *error)
+bool AtomicFile::replace(const QString &path, const QByteArray &content, QString *error, Durability durability)
 {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary = target + ".XXXXXX";
@@ -85,7 +85,7 @@ bool AtomicFile::replace(const QString &path, const QByteArray &content, QString
         step = "set the time";
         ok = differFromOldTime(fd, target);
     }
-    if (ok) {
+    if (ok && durability == Durability::Synced) {
         step = "fsync";
         ok = ::fsync(fd) == 0;
     }
@@ -104,6 +104,7 @@ bool AtomicFile::replace(const QString &path, const QByteArray &content, QString
         ::unlink(temporary.constData());
         return fail(error, step, code);
     }
-    syncDirectory(path);
+    if (durability == Durability::Synced)
+        syncDirectory(path);
     return true;
 }

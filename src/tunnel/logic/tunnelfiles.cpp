@@ -73,8 +73,9 @@ bool isPlainFileName(const QString &tapSerial)
 bool writeOwnerOnly(const QString &path, const QByteArray &content)
 {
     // A fresh owner-only file renamed over the old one: rights are right from the first byte, and
-    // the tunnel program never reads a half-written file.
-    return AtomicFile::replace(path, content);
+    // the tunnel program never reads a half-written file. Not synced: every launch writes them anew,
+    // and the connected transition (which replaces the password) must stay quick.
+    return AtomicFile::replace(path, content, nullptr, AtomicFile::Durability::Unsynced);
 }
 
 } // namespace TunnelFiles
