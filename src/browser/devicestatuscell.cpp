@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QVariant>
 #include <QWidget>
 
 namespace {
@@ -14,9 +15,14 @@ const QPixmap &statusPixmap(bool online)
 }
 } // namespace
 
+namespace {
+const char *const onlineProperty = "korvaneDeviceOnline";
+} // namespace
+
 QWidget *makeDeviceStatusCell(bool online)
 {
     auto *cell = new QWidget;
+    cell->setProperty(onlineProperty, online);
     auto *layout = new QHBoxLayout(cell);
     layout->setContentsMargins(0, 3, 0, 3);
     auto *picture = new QLabel(cell);
@@ -27,4 +33,10 @@ QWidget *makeDeviceStatusCell(bool online)
     picture->setPixmap(statusPixmap(online));
     layout->addWidget(picture, 0, Qt::AlignCenter);
     return cell;
+}
+
+bool deviceStatusCellShows(const QWidget *cell, bool online)
+{
+    const QVariant shown = cell ? cell->property(onlineProperty) : QVariant();
+    return shown.isValid() && shown.toBool() == online;
 }

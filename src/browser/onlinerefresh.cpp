@@ -66,8 +66,13 @@ void MainWindow::refreshDeviceStates()
     // A reply with more elements than the table has rows changes only the existing rows.
     const int rows = std::min<int>(states->size(), table->rowCount());
     for (int row = 0; row < rows; ++row) {
+        // Only the cells whose state changed are made anew; placing a cell widget costs more than
+        // the exchange's own parsing, and the table looks the same either way.
+        const bool online = states->at(row) != 0;
+        if (deviceStatusCellShows(table->cellWidget(row, 0), online))
+            continue;
         delete table->takeItem(row, 0);
-        table->setCellWidget(row, 0, makeDeviceStatusCell(states->at(row) != 0));
+        table->setCellWidget(row, 0, makeDeviceStatusCell(online));
     }
 }
 

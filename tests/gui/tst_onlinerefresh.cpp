@@ -27,6 +27,7 @@ private slots:
         const QStringList serials = childTexts(window.rootItem);
         QTreeWidgetItem *oldRoot = window.rootItem;
         QWidget *oldCell = table->cellWidget(0, 0);
+        QWidget *unchangedCell = table->cellWidget(1, 0); // its device keeps its state
         // The platform's view changes between the fill and the tick.
         bound.platform->editWorld([&](sim::World &world) {
             world.findGateway(QStringLiteral("KV2410A0001"))->tunnelOnline ^= 1;
@@ -56,6 +57,8 @@ private slots:
         QCOMPARE(wrongIcon(window.rootItem, seen), QString());
         // The status cells are new and show the platform's state; the rest of the row stays.
         const QVector<sim::Device> devices = bound.gateway(smallGateway).devices;
+        // Only the changed state's cell is made anew (the tick's cost follows what changed).
+        QCOMPARE(table->cellWidget(1, 0), unchangedCell);
         QVERIFY(table->cellWidget(0, 0) != oldCell && !table->cellWidget(devices.size(), 0) &&
                 window.trafficDelta == 0);
         for (int row = 0; row < devices.size(); ++row) {
