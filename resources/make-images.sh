@@ -54,11 +54,22 @@ VPN_OFF 24 24
 关 48 24
 EOF
 
+# The two large pictures are decoded at every start. Stored with the "sub" filter on every row,
+# libpng unfilters them about twice as fast as the adaptive choice's Paeth rows; same pixels.
+restore_fast() {
+    convert "$image/$1.png" -strip -define png:compression-filter=1 -define png:compression-level=9 \
+        -define png:exclude-chunks=date,time "$2:$image/$1.png.tmp"
+    mv "$image/$1.png.tmp" "$image/$1.png"
+}
+restore_fast login背景 PNG32
+restore_fast 标题栏背景 PNG24
+
 # Application icon: the desktop entry's 256 px icon, and a 128 px copy for the window icon.
 render "$packaging/korvane.svg" 256 256 "$packaging/korvane.png"
 render "$packaging/korvane.svg" 128 128 "$image/korvane.png"
 # The faint mark of the empty panels: the app icon in light grey.
-convert "$image/korvane.png" -colorspace Gray -channel RGB -fill white -colorize 86% +channel "$image/watermark.png"
+convert "$image/korvane.png" -colorspace Gray -channel RGB -fill white -colorize 86% +channel \
+    -define png:exclude-chunks=date,time "$image/watermark.png"
 
 # wait.gif: 12 frames of the spinner, 30 degrees apart, 23 x 23 (the label's fixed size, since a
 # movie in a QLabel is scaled without smoothing). GIF transparency is on or off per pixel, so the

@@ -33,8 +33,9 @@ Login::Login(QWidget *parent)
 {
     registerClientMetaTypes();
 
-    ui->setupUi(this);
+    // Flags first: changing them on a built form re-applies the style sheets to every widget.
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    ui->setupUi(this);
 
     // The main window lives on its own after the login; this dialog never deletes it.
     mainWindow = new MainWindow;
@@ -258,9 +259,19 @@ void Login::on_Btnlogin_clicked()
         return;
 
     hide();
+    // Hidden for the rest of the session: its window surface (a full-size image shared with the
+    // display server) is given back once this click has been handled, before the main window's
+    // first paint. A later show() makes a new one.
+    QMetaObject::invokeMethod(this, &Login::releaseHiddenWindow, Qt::QueuedConnection);
     mainWindow->show();
     emit sendToken(token.toStdString(), name, password);
     recordAccount(ui->account_ComboBox->currentText(), ui->pswd->text(), rememberFlag);
+}
+
+void Login::releaseHiddenWindow()
+{
+    if (!isVisible())
+        destroy();
 }
 
 void Login::setlogint(int index)

@@ -70,4 +70,5 @@ private:
     void addAccountRow(QListWidget *list, const QString &name);
     int rowOfDeleteButton(const QPushButton *button) const;
     void writeRememberedLists();
+    void releaseHiddenWindow();
 };

@@ -23,8 +23,9 @@ MainWindow::MainWindow(QWidget *parent)
       cipherKeyText(CredentialCipher::keyText()),
       cipherKey(cipherKeyText.toLocal8Bit())
 {
-    ui->setupUi(this);
+    // Flags first: changing them on a built form re-applies the style sheets to every widget.
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    ui->setupUi(this);
 
     for (QLabel *label : {ui->gatewaySn, ui->tunnelAddress1, ui->gatewaySn_2, ui->tunnelAddress1_2})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -31,8 +31,9 @@ UserDesign::UserDesign(std::shared_ptr<bool> tapBound, QWidget *parent)
       cipherKey(cipherKeyText.toLocal8Bit()),
       tapBound(std::move(tapBound))
 {
-    ui->setupUi(this);
+    // Flags first: changing them on a built form re-applies the style sheets to every widget.
     setWindowFlags(Qt::FramelessWindowHint);
+    ui->setupUi(this);
     ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
     ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
     ui->widgetTitle->installEventFilter(this);

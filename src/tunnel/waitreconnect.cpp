@@ -5,9 +5,10 @@
 
 WaitReConnect::WaitReConnect(QWidget *parent) : QWidget(parent), ui(new Ui::WaitReConnect)
 {
+    // Flags first: changing them on a built form re-applies the style sheets to every widget.
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     ui->setupUi(this);
     setWindowModality(Qt::ApplicationModal);
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Form"));
     roundTunnelDialogCorners(this);

@@ -8,9 +8,10 @@
 
 WaittingWidget::WaittingWidget(QWidget *parent) : QWidget(parent), ui(new Ui::WaittingWidget)
 {
+    // Flags first: changing them on a built form re-applies the style sheets to every widget.
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     ui->setupUi(this);
     setWindowModality(Qt::ApplicationModal);
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Form"));
     roundTunnelDialogCorners(this);

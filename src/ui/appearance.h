@@ -1,5 +1,10 @@
 #pragma once
 
+#include <QString>
+
 // The look every window shares: the fonts the forms name are mapped to what a Linux desktop has,
-// and message boxes match the rest of the client.
+// and dialog buttons carry no icons.
 void applyClientAppearance();
+
+// The message boxes' own look, set on each box (see MessageBoxes).
+QString messageBoxStyleSheet();

@@ -1,5 +1,7 @@
 #include "ui/messageboxes.h"
 
+#include "ui/appearance.h"
+
 #include <QGridLayout>
 #include <QPixmap>
 #include <QSize>
@@ -55,6 +57,7 @@ QMessageBox::StandardButton showReal(const Request &request)
         buttons = request.kind == Kind::Question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
 
     QMessageBox box(iconFor(request.kind), request.title, request.text, buttons, request.parent);
+    box.setStyleSheet(messageBoxStyleSheet());
     if (!request.windowIcon.isNull())
         box.setWindowIcon(request.windowIcon);
     if (request.kind == Kind::About) {

@@ -1,29 +1,34 @@
 #include "ui/windowmask.h"
 
-#include <QBitmap>
-#include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <QStyle>
 #include <QStyleOption>
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 const char *const kMaskSizeProperty = "korvaneMaskSize";
 
-// The rounded shape is painted antialiased into an 8-bit image and then reduced to one bit: the
-// same outline a bitmap painter gives, without its slow per-pixel path for a window-sized mask.
-QBitmap roundedMask(const QSize &size, int cornerRadius)
+// The rounded shape as a region: a pixel belongs to it when its centre lies inside the rounded
+// rectangle. Built row by row for the corner rows, so no window-sized image is ever allocated.
+QRegion roundedRegion(const QSize &size, int cornerRadius)
 {
-    QImage shape(size, QImage::Format_ARGB32_Premultiplied);
-    shape.fill(Qt::white);
-    QPainter painter(&shape);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
-    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(size)), cornerRadius, cornerRadius, Qt::AbsoluteSize);
-    painter.end();
-    return QBitmap::fromImage(shape.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
+    const int width = size.width();
+    const int height = size.height();
+    const int radius = std::max(0, std::min({cornerRadius, width / 2, height / 2}));
+    QRegion region(0, radius, width, height - 2 * radius);
+    for (int row = 0; row < radius; ++row) {
+        const double fromCentre = radius - (row + 0.5);
+        const double halfChord = std::sqrt(double(radius) * radius - fromCentre * fromCentre);
+        const int inset = std::max(0, int(std::ceil(radius - halfChord - 0.5)));
+        region += QRect(inset, row, width - 2 * inset, 1);
+        region += QRect(inset, height - 1 - row, width - 2 * inset, 1);
+    }
+    return region;
 }
 } // namespace
 
@@ -38,5 +43,5 @@ void paintStyledBackgroundWithRoundedMask(QWidget *window, int cornerRadius)
     if (window->property(kMaskSizeProperty).toSize() == window->size() && !window->mask().isEmpty())
         return;
     window->setProperty(kMaskSizeProperty, window->size());
-    window->setMask(roundedMask(window->size(), cornerRadius));
+    window->setMask(roundedRegion(window->size(), cornerRadius));
 }

@@ -219,6 +219,11 @@ private slots:
         if (!recordedFlag.isNull())
             stored << name + QLatin1Char('|') + password + QLatin1Char('|') + recordedFlag;
         QCOMPARE(storedAccounts(), stored);
+
+        // The hidden dialog gives its window back; shown again, it gets a new one.
+        QTRY_VERIFY(!scene.login->windowHandle());
+        scene.login->show();
+        QVERIFY(QTest::qWaitForWindowExposed(scene.login.get()));
     }
 
     // Every exchange shows the busy cursor and puts the normal one back, also when it failed and

@@ -9,10 +9,28 @@
 #include "ui_userdesign.h"
 
 #include <QHeaderView>
+#include <QPainterPath>
 #include <QTimer>
 #include <QtTest>
 
 using namespace bindingtest;
+
+// The window mask holds exactly the pixels whose centre lies inside the rounded outline: checked
+// in the corner squares, where every row differs, and along the edges.
+bool matchesRoundedOutline(const QRegion &mask, const QSize &size, int radius)
+{
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size)), radius, radius);
+    const int w = size.width(), h = size.height(), span = radius + 2;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if ((x >= span && x < w - span) && (y >= span && y < h - span) && x != w / 2 && y != h / 2)
+                continue;
+            if (mask.contains(QPoint(x, y)) != outline.contains(QPointF(x + 0.5, y + 0.5)))
+                return false;
+        }
+    return true;
+}
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -96,9 +114,12 @@ private slots:
         QSignalSpy spy(window.framelessHelper, &FramelessHelper::sigMax);
         const QImage restoredIcon = window.ui->btnMax->icon().pixmap(20).toImage();
 
+        QTRY_VERIFY(matchesRoundedOutline(window.mask(), window.size(), 3));
+
         QTest::mouseClick(window.ui->btnMax, Qt::LeftButton);
         QVERIFY(window.framelessHelper->queryMaximized(&window));
         QCOMPARE(spy.count(), 1);
+        QTRY_VERIFY(matchesRoundedOutline(window.mask(), window.size(), 3));
         QCOMPARE(window.ui->btnMax->icon().pixmap(20).toImage(),
                  QIcon(QStringLiteral(":/image/max2.png")).pixmap(20).toImage());
 

@@ -78,7 +78,8 @@ private slots:
         }
     }
 
-    // Every box shows its whole text: the label is as wide (or, wrapped, as high) as its text needs.
+    // Every box shows its whole text: the label is as wide (or, wrapped, as high) as its text needs;
+    // its button has no icon.
     void wholeTextShown()
     {
         applyClientAppearance();
@@ -99,6 +100,8 @@ private slots:
                                                     ? label->heightForWidth(label->width()) <= label->height()
                                                     : label->sizeHint().width() <= label->width());
                     problem = fits ? QString() : QStringLiteral("clipped at %1 px").arg(label ? label->width() : -1);
+                    if (!box->button(QMessageBox::Ok)->icon().isNull())
+                        problem += QStringLiteral(" icon on the button");
                     box->button(QMessageBox::Ok)->click();
                 }
             });
