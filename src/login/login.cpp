@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -22,6 +23,12 @@
 namespace {
 
 const char *const deleteButtonStyle = "QPushButton{border-image:url(:/image/错误.png);border-width:3px}";
+
+// Read outside the pixmap cache, so that releasing the picture gives its memory back.
+QPixmap backgroundPicture()
+{
+    return QPixmap::fromImage(QImage(QStringLiteral(":/image/login背景.png")));
+}
 
 } // namespace
 
@@ -36,6 +43,7 @@ Login::Login(QWidget *parent)
     // Flags first: changing them on a built form re-applies the style sheets to every widget.
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     ui->setupUi(this);
+    ui->labelPicture->setPixmap(backgroundPicture());
 
     // The main window lives on its own after the login; this dialog never deletes it.
     mainWindow = new MainWindow;
@@ -260,8 +268,8 @@ void Login::on_Btnlogin_clicked()
 
     hide();
     // Hidden for the rest of the session: its window surface (a full-size image shared with the
-    // display server) is given back once this click has been handled, before the main window's
-    // first paint. A later show() makes a new one.
+    // display server) and its background picture are given back once this click has been handled,
+    // before the main window's first paint. A later show() makes both again.
     QMetaObject::invokeMethod(this, &Login::releaseHiddenWindow, Qt::QueuedConnection);
     mainWindow->show();
     emit sendToken(token.toStdString(), name, password);
@@ -270,8 +278,17 @@ void Login::on_Btnlogin_clicked()
 
 void Login::releaseHiddenWindow()
 {
-    if (!isVisible())
-        destroy();
+    if (isVisible())
+        return;
+    ui->labelPicture->clear();
+    destroy();
+}
+
+void Login::showEvent(QShowEvent *event)
+{
+    if (ui->labelPicture->pixmap(Qt::ReturnByValue).isNull())
+        ui->labelPicture->setPixmap(backgroundPicture());
+    QWidget::showEvent(event);
 }
 
 void Login::setlogint(int index)

@@ -65,6 +65,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void addAccountRow(QListWidget *list, const QString &name);

@@ -152,6 +152,7 @@ private slots:
                 labels.filter(QStringLiteral("用户登录")).size() == 1);
         QCOMPARE(scene.password()->echoMode(), QLineEdit::Password);
         QCOMPARE(scene.child<QWidget>("widgetTitle")->height(), 90);
+        QVERIFY(showsPicture(scene.child<QLabel>("labelPicture"), QStringLiteral(":/image/login背景.png")));
         QCOMPARE(scene.account()->count(), rows);
         QVERIFY(scene.password()->text().isEmpty() && !scene.checkBox()->isChecked());
         for (int row = 0; row < rows; ++row)
@@ -220,10 +221,11 @@ private slots:
             stored << name + QLatin1Char('|') + password + QLatin1Char('|') + recordedFlag;
         QCOMPARE(storedAccounts(), stored);
 
-        // The hidden dialog gives its window back; shown again, it gets a new one.
-        QTRY_VERIFY(!scene.login->windowHandle());
+        // The hidden dialog gives its window and picture back; shown again, it has both.
+        const auto *picture = scene.child<QLabel>("labelPicture");
+        QTRY_VERIFY(!scene.login->windowHandle() && picture->pixmap(Qt::ReturnByValue).isNull());
         scene.login->show();
-        QVERIFY(QTest::qWaitForWindowExposed(scene.login.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(scene.login.get()) && showsPicture(picture, QStringLiteral(":/image/login背景.png")));
     }
 
     // Every exchange shows the busy cursor and puts the normal one back, also when it failed and
