@@ -9,6 +9,8 @@ extern const unsigned char korvane_sim_demo_server_cert[];
 extern const std::size_t korvane_sim_demo_server_cert_size;
 extern const unsigned char korvane_sim_demo_server_key[];
 extern const std::size_t korvane_sim_demo_server_key_size;
+extern const unsigned char korvane_sim_demo_vpn_ca[];
+extern const std::size_t korvane_sim_demo_vpn_ca_size;
 
 namespace sim {
 
@@ -34,6 +36,11 @@ QByteArray demoServerCertificatePem()
 QByteArray demoServerKeyPem()
 {
     return embedded(korvane_sim_demo_server_key, korvane_sim_demo_server_key_size);
+}
+
+QByteArray demoTunnelCaPem()
+{
+    return embedded(korvane_sim_demo_vpn_ca, korvane_sim_demo_vpn_ca_size);
 }
 
 } // namespace sim

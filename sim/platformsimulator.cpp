@@ -58,6 +58,7 @@ struct PlatformSimulator::Impl {
     SimState state;
     FaultBook faults;
     QList<RecordedRequest> log;
+    PlatformSimulator::CallObserver observer;
 
     QMutex waitMutex; // delays, cut short by stop()
     QWaitCondition wake;
@@ -91,17 +92,18 @@ void PlatformSimulator::Impl::serve(const httplib::Request &request, httplib::Re
             reply = runOperation(scratch, record);
         }
     }
-    if (!fault) {
-        send(response, reply);
-        return;
-    }
-    if (fault->delayMs > 0)
+    if (fault && fault->delayMs > 0)
         pause(fault->delayMs);
-    if (fault->dropConnection) {
+    if (fault && fault->dropConnection) {
         dropConnection(request);
+        if (observer)
+            observer(record, 0, QByteArray());
         return;
     }
-    send(response, applyFault(*fault, reply));
+    const Reply sent = fault ? applyFault(*fault, reply) : reply;
+    send(response, sent);
+    if (observer)
+        observer(record, sent.httpStatus, sent.body);
 }
 
 void PlatformSimulator::Impl::pause(int milliseconds)
@@ -254,6 +256,11 @@ void PlatformSimulator::clearRequests()
 {
     QMutexLocker locker(&d->mutex);
     d->log.clear();
+}
+
+void PlatformSimulator::setCallObserver(CallObserver observer)
+{
+    d->observer = std::move(observer);
 }
 
 void PlatformSimulator::expireAllTokens()

@@ -60,6 +60,11 @@ public:
     QList<RecordedRequest> requests(const QString &operation) const;
     void clearRequests();
 
+    // Called on the serving thread after each reply (status 0 and no body: the connection was
+    // dropped); set it before start().
+    using CallObserver = std::function<void(const RecordedRequest &, int httpStatus, const QByteArray &body)>;
+    void setCallObserver(CallObserver observer);
+
     // Tokens: every token issued so far stops being valid (10002 from then on).
     void expireAllTokens();
 
@@ -72,5 +77,7 @@ private:
 QByteArray demoCaPem();
 QByteArray demoServerCertificatePem();
 QByteArray demoServerKeyPem();
+// The CA of the demo's far end (the OpenVPN server of scripts/demo), also under sim/pki.
+QByteArray demoTunnelCaPem();
 
 } // namespace sim
