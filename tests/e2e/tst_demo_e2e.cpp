@@ -16,11 +16,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
-#include <csignal>
-#include <unistd.h>
 
 namespace {
 
@@ -87,8 +86,11 @@ private slots:
         if (hostHasLink(QStringLiteral("korvane0")))
             QSKIP("a client tunnel (korvane0) is up on this host");
         initKorvaneResources();
-        // Not the client's port: a client on this host keeps its own.
-        setManagementEndpoint({QStringLiteral("127.0.0.1"), quint16(30000 + ::getpid() % 20000)});
+        // Not the client's port: a client on this host keeps its own. A port free right now.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        setManagementEndpoint({QStringLiteral("127.0.0.1"), probe.serverPort()});
+        probe.close();
 
         const QString source = qEnvironmentVariable("KORVANE_SOURCE_DIR");
         farEnd.setProcessChannelMode(QProcess::ForwardedChannels);
