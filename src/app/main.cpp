@@ -34,7 +34,8 @@ int main(int argc, char *argv[])
         return desktop.exitCode();
 
     auto *login = new Login;
-    desktop.attach(login, login->mainWindow);
+    login->mainWindowBuilt = [&desktop](MainWindow *window) { desktop.attachMainWindow(window); };
+    desktop.attach(login, nullptr);
     login->show();
 
     // Pruned before the handler is installed, so its own messages go to the default output.

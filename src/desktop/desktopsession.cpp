@@ -83,11 +83,7 @@ bool DesktopSession::claimWorkingDirectory()
 void DesktopSession::attach(Login *login, MainWindow *window)
 {
     loginDialog = login;
-    mainWindow = window;
-    if (mainWindow) {
-        mainWindow->tunnelObserver = this;
-        mainWindow->installEventFilter(this);
-    }
+    attachMainWindow(window);
     desktopNotifier = new DesktopNotifier(this);
     trayIcon = new TrayIcon(this);
     connect(trayIcon, &TrayIcon::showWindowRequested, this, &DesktopSession::raiseWindow);
@@ -96,6 +92,15 @@ void DesktopSession::attach(Login *login, MainWindow *window)
     connect(trayIcon, &TrayIcon::quitRequested, this, &DesktopSession::quitClient);
     connect(trayIcon, &TrayIcon::menuAboutToShow, this, &DesktopSession::refreshTray);
     refreshTray();
+}
+
+void DesktopSession::attachMainWindow(MainWindow *window)
+{
+    mainWindow = window;
+    if (!mainWindow)
+        return;
+    mainWindow->tunnelObserver = this;
+    mainWindow->installEventFilter(this);
 }
 
 void DesktopSession::tunnelEvent(TunnelEvent event, const TunnelStatus &status)

@@ -30,8 +30,10 @@ public:
     bool claimWorkingDirectory();
     int exitCode() const { return exitStatus; }
 
-    // Starts watching: the login dialog (may be null) and the main window.
+    // Starts watching: the login dialog and the main window (either may be null).
     void attach(Login *login, MainWindow *window);
+    // The main window, once it was built after the start.
+    void attachMainWindow(MainWindow *window);
 
     void tunnelEvent(TunnelEvent event, const TunnelStatus &status) override;
 

@@ -45,10 +45,6 @@ Login::Login(QWidget *parent)
     ui->setupUi(this);
     ui->labelPicture->setPixmap(backgroundPicture());
 
-    // The main window lives on its own after the login; this dialog never deletes it.
-    mainWindow = new MainWindow;
-    connect(this, &Login::sendToken, mainWindow, &MainWindow::getToken);
-
     ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
     ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
     ui->widgetTitle->installEventFilter(this);
@@ -108,6 +104,18 @@ Login::Login(QWidget *parent)
 Login::~Login()
 {
     delete ui;
+}
+
+MainWindow *Login::ensureMainWindow()
+{
+    if (mainWindow)
+        return mainWindow;
+    // The main window lives on its own after the login; this dialog never deletes it.
+    mainWindow = new MainWindow;
+    connect(this, &Login::sendToken, mainWindow, &MainWindow::getToken);
+    if (mainWindowBuilt)
+        mainWindowBuilt(mainWindow);
+    return mainWindow;
 }
 
 void Login::encipherToOutput(const QByteArray &bytes)
@@ -266,6 +274,8 @@ void Login::on_Btnlogin_clicked()
     if (code != ReplyCode::Success)
         return;
 
+    // Built while this dialog still shows, so the screen is never without a window.
+    ensureMainWindow();
     hide();
     // Hidden for the rest of the session: its window surface (a full-size image shared with the
     // display server) and its background picture are given back once this click has been handled,

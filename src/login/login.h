@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class MainWindow;
@@ -19,8 +20,8 @@ class Login;
 }
 
 // The first window: collects the platform account and password, asks the platform for a token and
-// hands the session to the main window it keeps hidden until then. Offers the remembered accounts
-// of login.ini in an editable drop-down with a delete button on every row.
+// hands the session to the main window. Offers the remembered accounts of login.ini in an editable
+// drop-down with a delete button on every row.
 class Login : public QWidget {
     Q_OBJECT
 
@@ -35,6 +36,12 @@ public:
     // Remembered accounts: record after a successful login, delete through a row's button.
     void recordAccount(const QString &name, const QString &password, const QByteArray &flag);
     void deleteRememberedAccount(int row);
+
+    // The main window, built by the first successful login (nothing of it shows before), so that
+    // at start the user waits only for this dialog. Never deleted by this dialog.
+    MainWindow *ensureMainWindow();
+    // Told once, right after the main window was built.
+    std::function<void(MainWindow *)> mainWindowBuilt;
 
     Ui::Login *ui;
     MainWindow *mainWindow = nullptr;

@@ -120,7 +120,8 @@ private slots:
         DesktopSession desktop;
         QVERIFY(desktop.claimWorkingDirectory());
         Login login;
-        desktop.attach(&login, login.mainWindow);
+        login.mainWindowBuilt = [&desktop](MainWindow *window) { desktop.attachMainWindow(window); };
+        desktop.attach(&login, nullptr);
         login.showMinimized();
         QTRY_VERIFY(login.isMinimized());
 
@@ -133,6 +134,7 @@ private slots:
         QTRY_VERIFY(!login.isMinimized() && login.isActiveWindow());
 
         // After the login the main window is the one brought forward.
+        login.ensureMainWindow();
         login.hide();
         login.mainWindow->showMinimized();
         QTRY_VERIFY(login.mainWindow->isMinimized());

@@ -23,9 +23,28 @@ using namespace bindingtest;
 
 namespace {
 
+int mainWindowsBuilt()
+{
+    int count = 0;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        count += qobject_cast<MainWindow *>(window) != nullptr;
+    return count;
+}
+
+// How many main windows existed when the dialog was first painted (-1: not painted yet).
+struct FirstPaintWatch : QObject {
+    int mainWindowsAtFirstPaint = -1;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && mainWindowsAtFirstPaint < 0)
+            mainWindowsAtFirstPaint = mainWindowsBuilt();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 // One test's world: login.ini prepared before the dialog reads it (accounts, or raw bytes), the
-// simulator, recorded boxes, and the dialog with the main window it creates (which the dialog
-// never deletes; the scene does).
+// simulator, recorded boxes, and the dialog with the main window its login creates (which the
+// dialog never deletes; the scene does).
 struct LoginScene {
     explicit LoginScene(const QStringList &stored = {}, const QByteArray &rawLoginIni = {}) : platform(loginWorld())
     {
@@ -34,7 +53,8 @@ struct LoginScene {
         if (!stored.isEmpty())
             storeAccounts(stored);
         login = std::make_unique<Login>();
-        mainWindow.reset(login->mainWindow);
+        login->mainWindowBuilt = [this](MainWindow *window) { mainWindow.reset(window); };
+        login->installEventFilter(&firstPaint);
         QObject::connect(login.get(), &Login::sendToken, login.get(),
                          [this](const std::string &token, const QString &name, const QString &password) {
                              handOvers.append({QString::fromStdString(token), name, password});
@@ -64,6 +84,7 @@ struct LoginScene {
     ScopedWorkDir workDir;
     SimFixture platform;
     MessageRecorder recorder;
+    FirstPaintWatch firstPaint;
     std::unique_ptr<Login> login;
     std::unique_ptr<MainWindow> mainWindow;
     QList<QStringList> handOvers; // token, name, password
@@ -199,7 +220,7 @@ private slots:
                  (QList<QPair<QString, QString>>{{QStringLiteral("userName"), name},
                                                  {QStringLiteral("passWord"), password}}));
         if (trouble) {
-            QVERIFY(scene.handOvers.isEmpty() && scene.login->isVisible() && !scene.mainWindow->isVisible() &&
+            QVERIFY(scene.handOvers.isEmpty() && scene.login->isVisible() && !scene.mainWindow &&
                     !QFile::exists(QStringLiteral("login.ini")));
             // Rejected credentials are told, with both fields cleared, and so is a platform out of reach;
             // after any other failure the user may simply retry.
@@ -226,6 +247,27 @@ private slots:
         QTRY_VERIFY(!scene.login->windowHandle() && picture->pixmap(Qt::ReturnByValue).isNull());
         scene.login->show();
         QVERIFY(QTest::qWaitForWindowExposed(scene.login.get()) && showsPicture(picture, QStringLiteral(":/image/login背景.png")));
+    }
+
+    // The user waits only for the dialog: it is painted before any main window exists; a failed
+    // login builds none, the first successful one builds it before the hand-over, a later one
+    // reuses it.
+    void mainWindowBuiltByTheLogin()
+    {
+        LoginScene scene;
+        QVERIFY(scene.ready());
+        QTRY_VERIFY(scene.firstPaint.mainWindowsAtFirstPaint >= 0);
+        QCOMPARE(scene.firstPaint.mainWindowsAtFirstPaint, 0);
+        scene.platform->setFault(QStringLiteral("getLintraToken"), fault(ReplyCode::CredentialsRejected));
+        scene.logIn(QStringLiteral("user3"), QStringLiteral("Secret@3"));
+        QVERIFY(mainWindowsBuilt() == 0 && !scene.login->mainWindow);
+        scene.platform->clearFaults();
+        for (int login = 0; login < 2; ++login) {
+            scene.login->show();
+            scene.logIn(QStringLiteral("user3"), QStringLiteral("Secret@3"));
+            QVERIFY(scene.mainWindowShownAtHandOver && scene.handOvers.size() == login + 1);
+            QVERIFY(mainWindowsBuilt() == 1 && scene.login->mainWindow == scene.mainWindow.get());
+        }
     }
 
     // Every exchange shows the busy cursor and puts the normal one back, also when it failed and
