@@ -51,7 +51,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS openvpn)
+# libcurl is loaded at run time, so the shared-library scan does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn, libcurl4 (>= 7.85.0)")
 # Chinese texts need a CJK font; Qt's own buttons need its Chinese translation.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei, qttranslations5-l10n")
 include(CPack)

@@ -1,28 +1,20 @@
 #include "api/platformexchange.h"
 
+#include "api/curllibrary.h"
 #include "api/platformendpoint.h"
-
-#include <curl/curl.h>
 
 #include <memory>
 
 namespace {
 
 struct CurlEasyDeleter {
-    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURL *handle) const { curlLibrary()->easy_cleanup(handle); }
 };
 struct CurlSlistDeleter {
-    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist *list) const { curlLibrary()->slist_free_all(list); }
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
-
-bool curlReady()
-{
-    // Once per process; the function-local static makes the first call thread-safe.
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
-}
 
 // Appends every chunk; answering anything but the full size aborts the transfer.
 size_t appendChunk(char *data, size_t size, size_t count, void *userData)
@@ -71,14 +63,15 @@ ExchangeActivityHook installExchangeActivityHook(ExchangeActivityHook hook)
 std::optional<QByteArray> platformExchange(const PlatformRequest &request)
 {
     const ExchangeActivity activity;
-    if (!curlReady())
+    const CurlLibrary *const lib = curlLibrary();
+    if (!lib)
         return std::nullopt;
 
     // A copy (shared data, no deep copy) so the CA blob stays put for the whole transfer.
     const PlatformEndpoint endpoint = platformEndpoint();
     const QByteArray url = request.url(endpoint.baseUrl);
 
-    CurlEasy curl(curl_easy_init());
+    CurlEasy curl(lib->easy_init());
     if (!curl)
         return std::nullopt;
 
@@ -86,7 +79,7 @@ std::optional<QByteArray> platformExchange(const PlatformRequest &request)
     // type for the empty POST, as the platform has always received it.
     CurlSlist headers;
     if (request.jsonContentType) {
-        headers.reset(curl_slist_append(nullptr, "Content-Type: application/json"));
+        headers.reset(lib->slist_append(nullptr, "Content-Type: application/json"));
         if (!headers)
             return std::nullopt;
     }
@@ -94,37 +87,37 @@ std::optional<QByteArray> platformExchange(const PlatformRequest &request)
     QByteArray body;
     QByteArray headerBytes;
     CURL *h = curl.get();
-    bool ok = curl_easy_setopt(h, CURLOPT_URL, url.constData()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
+    bool ok = lib->easy_setopt(h, CURLOPT_URL, url.constData()) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
     if (headers)
-        ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+        ok = ok && lib->easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
     if (!endpoint.caPem.isEmpty()) {
         curl_blob ca;
         ca.data = const_cast<char *>(endpoint.caPem.constData());
         ca.len = static_cast<size_t>(endpoint.caPem.size());
         ca.flags = CURL_BLOB_NOCOPY; // endpoint.caPem outlives the handle
-        ok = ok && curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &ca) == CURLE_OK;
+        ok = ok && lib->easy_setopt(h, CURLOPT_CAINFO_BLOB, &ca) == CURLE_OK;
         // Only the configured CA: no build-time certificate directory beside it.
-        ok = ok && curl_easy_setopt(h, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+        ok = ok && lib->easy_setopt(h, CURLOPT_CAPATH, nullptr) == CURLE_OK;
     }
-    ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, endpoint.connectTimeoutMs) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, endpoint.totalTimeoutMs) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, "") == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, 0L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &appendChunk) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, &headerBytes) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendChunk) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &body) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, endpoint.connectTimeoutMs) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_TIMEOUT_MS, endpoint.totalTimeoutMs) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_POSTFIELDS, "") == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_POSTFIELDSIZE, 0L) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_HEADERFUNCTION, &appendChunk) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_HEADERDATA, &headerBytes) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendChunk) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_WRITEDATA, &body) == CURLE_OK;
     if (!ok)
         return std::nullopt;
 
     // The HTTP status is not examined: every completed reply goes to the caller's parser.
-    if (curl_easy_perform(h) != CURLE_OK)
+    if (lib->easy_perform(h) != CURLE_OK)
         return std::nullopt;
     return body;
 }

@@ -5,7 +5,7 @@
 #include <QSslSocket>
 #include <QStandardPaths>
 
-#include <curl/curl.h>
+#include "api/curllibrary.h"
 
 namespace {
 constexpr int openVpnAnswerMs = 3000;
@@ -40,13 +40,15 @@ QString openVpnVersion()
 
 QStringList componentVersions()
 {
-    const curl_version_info_data *curl = curl_version_info(CURLVERSION_NOW);
+    const CurlLibrary *const curlLib = curlLibrary();
+    const curl_version_info_data *curl = curlLib ? curlLib->version_info(CURLVERSION_NOW) : nullptr;
     QStringList lines;
     lines << QStringLiteral("Korvane client: ") + clientVersion();
     lines << QStringLiteral("Qt: %1 (built with %2)")
                  .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
-    lines << QStringLiteral("libcurl: ") + QString::fromLatin1(curl->version);
-    lines << QStringLiteral("libcurl TLS: ") + QString::fromLatin1(curl->ssl_version ? curl->ssl_version : "none");
+    lines << QStringLiteral("libcurl: ") + (curl ? QString::fromLatin1(curl->version) : QStringLiteral("not loaded"));
+    lines << QStringLiteral("libcurl TLS: ") +
+                 QString::fromLatin1(curl && curl->ssl_version ? curl->ssl_version : "none");
     lines << QStringLiteral("Qt OpenSSL: ") +
                  (QSslSocket::supportsSsl() ? QSslSocket::sslLibraryVersionString() : QStringLiteral("not loaded"));
     lines << QStringLiteral("OpenVPN: ") + openVpnVersion();

@@ -1,0 +1,50 @@
+#include "api/curllibrary.h"
+
+#include <QLibrary>
+
+namespace {
+
+// The shared library's run-time name: its Debian SONAME, and the DLL of the Windows build.
+QLibrary *openCurl()
+{
+#ifdef Q_OS_WIN
+    auto *library = new QLibrary(QStringLiteral("libcurl-4"));
+#else
+    auto *library = new QLibrary(QStringLiteral("curl"), 4);
+#endif
+    if (!library->load())
+        qWarning("libcurl could not be loaded: %s", qPrintable(library->errorString()));
+    return library; // stays loaded until the process ends
+}
+
+template <typename Function> bool resolve(QLibrary *library, const char *name, Function *&function)
+{
+    function = reinterpret_cast<Function *>(library->resolve(name));
+    return function != nullptr;
+}
+
+const CurlLibrary *loadCurl()
+{
+    static CurlLibrary curl;
+    QLibrary *library = openCurl();
+    CURLcode (*globalInit)(long) = nullptr;
+    bool ok = library->isLoaded() && resolve(library, "curl_global_init", globalInit);
+    ok = ok && resolve(library, "curl_easy_init", curl.easy_init);
+    ok = ok && resolve(library, "curl_easy_setopt", curl.easy_setopt);
+    ok = ok && resolve(library, "curl_easy_perform", curl.easy_perform);
+    ok = ok && resolve(library, "curl_easy_cleanup", curl.easy_cleanup);
+    ok = ok && resolve(library, "curl_slist_append", curl.slist_append);
+    ok = ok && resolve(library, "curl_slist_free_all", curl.slist_free_all);
+    ok = ok && resolve(library, "curl_version_info", curl.version_info);
+    ok = ok && globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ok ? &curl : nullptr;
+}
+
+} // namespace
+
+const CurlLibrary *curlLibrary()
+{
+    // The function-local static makes the first call thread-safe.
+    static const CurlLibrary *const curl = loadCurl();
+    return curl;
+}
