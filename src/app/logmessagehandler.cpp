@@ -2,10 +2,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTextStream>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -46,14 +52,26 @@ QString formatLogEntry(QtMsgType type, const QString &message, const QDateTime &
 void appendDayLogEntry(QtMsgType type, const QString &message, const QDateTime &now)
 {
     const QString logDir = QDir::currentPath() + QStringLiteral("/LogFile");
-    if (!QDir(logDir).exists() && !QDir().mkdir(logDir))
+    // Never through a link: a client run as root would append to whatever file it points at.
+    if (QFileInfo(logDir).isSymLink() || (!QDir(logDir).exists() && !QDir().mkdir(logDir)))
         return;
 
     // ASCII digits whatever the locale, so the retention at start-up can read the day back.
     QFile file(logDir + QLatin1Char('/') + QLocale::c().toString(now.date(), QStringLiteral("yyyyMMdd"))
                + QStringLiteral(".txt"));
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
+    }
+#else
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
+#endif
     QTextStream stream(&file);
     stream << formatLogEntry(type, message, now) << QLatin1String("\r\n \r\n");
     stream.flush();

@@ -77,6 +77,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(tunnelProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             &MainWindow::onTunnelProgramEnded);
     managementPassword = std::make_unique<ManagementPassword>();
+    // Before anything else of the tunnel: what a crashed run of the client in this folder left.
+    clearTunnelLeftovers();
 
     watchdogTimer = new QTimer(this);
     connectTimeoutTimer = new QTimer(this);

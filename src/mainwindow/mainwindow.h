@@ -115,6 +115,7 @@ public:
     // The tunnel process and its management channel.
     bool launchTunnel(const QByteArray &serial, const QByteArray &password);
     bool connectManagementChannel();
+    void onManagementChannelFailed();
     void closeTunnel();
     void onTunnelConnected(const QByteArray &description);
     void onTunnelProgramEnded();
@@ -134,6 +135,12 @@ public:
     QString interpreterProcessId() const;
     void killRecordedTunnels();
     void shutDownTunnels();
+    void forgetTunnelPassword();
+
+    // What an earlier run and the launches leave behind; the files a launch hands over.
+    void clearTunnelLeftovers();
+    void stopEarlierTunnel();
+    bool writeLaunchFiles(const QByteArray &serial, const QByteArray &password);
 
     Ui::MainWindow *ui;
     FramelessHelper *framelessHelper = nullptr;
@@ -166,6 +173,9 @@ public:
     QTcpSocket *managementSocket = nullptr;
     std::unique_ptr<ManagementPassword> managementPassword;
     qint64 tunnelLogOffset = 0;        // size of the tunnel program's log at the launch
+    QByteArray lastProfileSerial;      // the TAP of the last tunnel parameters from the platform,
+    QByteArray lastProfileText;        // the profile made of them,
+    QByteArray lastCaText;             // and the CA file of the last certificate download
     QString lastManagementCommand;
     QStringList tunnelTapList;
     QStringList tunnelInfoList;

@@ -42,10 +42,26 @@ public:
                                               const QString &managementHost, quint16 managementPort,
                                               const QString &managementPasswordFile) = 0;
 
-    // Ends the process with this id and everything it started: asks politely first (the tunnel
-    // removes its routes), forces after a bounded wait; returns once none is left or the waits ran
-    // out. Ids that are not numbers or not running, this process and its group are ignored.
+    // Ends the tunnel interpreter with this id and everything it started: asks politely first (the
+    // tunnel removes its routes), forces after a bounded wait; returns once none is left or the
+    // waits ran out. Only an interpreter this layer started and that has not been reaped is
+    // signalled: an id that ended may name a stranger by now. Any other id is ignored.
     virtual void killProcessTree(const QString &processId) = 0;
+
+    // True when the loopback TCP connection from this process's `localPort` to `peerPort` was
+    // accepted by the running tunnel interpreter with this id or a process it started (a listener
+    // of another program or user answers "false").
+    virtual bool tunnelOwnsConnection(const QString &processId, quint16 localPort, quint16 peerPort) = 0;
+
+    // Stops the tunnel program of an earlier run of the client in this working directory, whose
+    // interpreter had this id: only processes of that interpreter's session whose command line is
+    // the tunnel command line and whose working directory is the current one. Anything else,
+    // this process included, is left alone.
+    virtual void stopStrayTunnel(const QString &processId) = 0;
+
+    // True when the path (not followed if it is a link: a link is never private) belongs to the
+    // user this process runs as and no other user may change it.
+    virtual bool isPrivateToUser(const QString &path) = 0;
 };
 
 // The process-wide host layer; the Linux implementation unless a test installed another.

@@ -12,11 +12,16 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +31,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -201,6 +207,7 @@ struct ProcessStat {
     char state = '?';
     pid_t parent = 0;
     pid_t group = 0;
+    pid_t session = 0;
 };
 
 std::optional<ProcessStat> readProcessStat(pid_t pid)
@@ -223,10 +230,12 @@ std::optional<ProcessStat> readProcessStat(pid_t pid)
     ProcessStat stat;
     int parent = 0;
     int group = 0;
-    if (sscanf(afterName + 1, " %c %d %d", &stat.state, &parent, &group) != 3)
+    int session = 0;
+    if (sscanf(afterName + 1, " %c %d %d %d", &stat.state, &parent, &group, &session) != 4)
         return std::nullopt;
     stat.parent = parent;
     stat.group = group;
+    stat.session = session;
     return stat;
 }
 
@@ -322,6 +331,190 @@ std::optional<pid_t> parseProcessId(const QString &text)
     if (!ok || value <= 0 || value > std::numeric_limits<pid_t>::max())
         return std::nullopt;
     return static_cast<pid_t>(value);
+}
+
+// ---- processes this layer started --------------------------------------------------------------
+
+// A pidfd names one process for good: it never comes to name another that gets the same pid.
+int openPidfd(pid_t pid)
+{
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+bool signalPidfd(int pidfd, int signal)
+{
+    return ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0) == 0;
+}
+
+bool hasExited(int pidfd)
+{
+    pollfd exit{pidfd, POLLIN, 0};
+    return ::poll(&exit, 1, 0) > 0;
+}
+
+// The interpreters startTunnelInterpreter started, each with a pidfd taken while it was still an
+// unreaped child (-1 where the kernel has no pidfds). Process-wide, like the children themselves.
+std::mutex startedMutex;
+std::map<pid_t, int> startedInterpreters;
+
+// Until the interpreter is reaped its pid, and with it its process group's id, cannot be given to
+// another process. A zombie still holds it.
+bool isUnreaped(pid_t pid, int pidfd)
+{
+    if (pidfd >= 0)
+        return signalPidfd(pidfd, 0);
+    const std::optional<ProcessStat> stat = readProcessStat(pid);
+    return stat && stat->parent == getpid();
+}
+
+// The pidfd of an interpreter this layer started and that was not reaped yet; the entry of one
+// that was goes.
+std::optional<int> ownedInterpreter(pid_t pid)
+{
+    std::lock_guard<std::mutex> lock(startedMutex);
+    const auto entry = startedInterpreters.find(pid);
+    if (entry == startedInterpreters.end())
+        return std::nullopt;
+    if (isUnreaped(pid, entry->second))
+        return entry->second;
+    if (entry->second >= 0)
+        ::close(entry->second);
+    startedInterpreters.erase(entry);
+    return std::nullopt;
+}
+
+void rememberInterpreter(pid_t pid)
+{
+    std::lock_guard<std::mutex> lock(startedMutex);
+    for (auto entry = startedInterpreters.begin(); entry != startedInterpreters.end();) {
+        if (isUnreaped(entry->first, entry->second)) {
+            ++entry;
+            continue;
+        }
+        if (entry->second >= 0)
+            ::close(entry->second);
+        entry = startedInterpreters.erase(entry);
+    }
+    const auto old = startedInterpreters.find(pid);
+    if (old != startedInterpreters.end() && old->second >= 0)
+        ::close(old->second);
+    startedInterpreters[pid] = openPidfd(pid);
+}
+
+// Signals every live member of the interpreter's group, each through a pidfd of its own opened
+// while the interpreter (which holds the group's id) was provably unreaped.
+void signalGroup(pid_t leader, int leaderPidfd, int signal)
+{
+    if (leaderPidfd < 0) {
+        if (isUnreaped(leader, leaderPidfd))
+            killpg(leader, signal);
+        return;
+    }
+    std::vector<int> members;
+    forEachProcess([&](pid_t pid, const ProcessStat &stat) {
+        if (stat.group != leader || !isLive(stat))
+            return;
+        const int pidfd = openPidfd(pid);
+        if (pidfd < 0)
+            return;
+        // Read again: the pidfd names whoever had the pid when it was opened.
+        const std::optional<ProcessStat> again = readProcessStat(pid);
+        if (again && again->group == leader)
+            members.push_back(pidfd);
+        else
+            ::close(pidfd);
+    });
+    const bool ours = isUnreaped(leader, leaderPidfd);
+    for (const int pidfd : members) {
+        if (ours)
+            signalPidfd(pidfd, signal);
+        ::close(pidfd);
+    }
+}
+
+QByteArray procText(pid_t pid, const char *entry)
+{
+    return readSmallFile(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(entry)));
+}
+
+QByteArray procLink(const QByteArray &path)
+{
+    char target[4096];
+    const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+    return length > 0 ? QByteArray(target, int(length)) : QByteArray();
+}
+
+// The inode of the socket on the far side of this process's loopback connection from localPort
+// to peerPort: the one its listener accepted (0 until it is accepted).
+std::optional<quint64> acceptedSocketInode(quint16 localPort, quint16 peerPort)
+{
+    QByteArray table = readSmallFile(QStringLiteral("/proc/thread-self/net/tcp"));
+    if (table.isEmpty())
+        table = readSmallFile(QStringLiteral("/proc/net/tcp"));
+    const QByteArray local = "0100007F:" + QByteArray::number(peerPort, 16).toUpper().rightJustified(4, '0');
+    const QByteArray remote = "0100007F:" + QByteArray::number(localPort, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line : table.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode
+        if (fields.size() < 10 || fields.at(1) != local || fields.at(2) != remote || fields.at(3) != "01")
+            continue;
+        bool ok = false;
+        const quint64 inode = fields.at(9).toULongLong(&ok);
+        if (ok && inode != 0)
+            return inode;
+    }
+    return std::nullopt;
+}
+
+bool holdsDescriptorTo(pid_t pid, const QByteArray &target)
+{
+    const QByteArray directory = "/proc/" + QByteArray::number(pid) + "/fd";
+    DIR *descriptors = opendir(directory.constData());
+    if (!descriptors)
+        return false;
+    bool found = false;
+    while (const dirent *entry = readdir(descriptors)) {
+        if (entry->d_name[0] != '.' && procLink(directory + '/' + entry->d_name) == target) {
+            found = true;
+            break;
+        }
+    }
+    closedir(descriptors);
+    return found;
+}
+
+// A live member of the session running the tunnel command line in the directory `here`.
+bool isStrayTunnel(pid_t pid, pid_t session, const QByteArray &here)
+{
+    const std::optional<ProcessStat> stat = readProcessStat(pid);
+    if (!stat || stat->session != session || !isLive(*stat))
+        return false;
+    if (procLink("/proc/" + QByteArray::number(pid) + "/cwd") != here)
+        return false;
+    QByteArray arguments = procText(pid, "cmdline");
+    if (arguments.endsWith('\0'))
+        arguments.chop(1);
+    return isTunnelCommandLine(arguments.split('\0'));
+}
+
+bool isUsersPrivateGroup(gid_t gid)
+{
+    char buffer[16384];
+    passwd user{};
+    passwd *foundUser = nullptr;
+    if (getpwuid_r(geteuid(), &user, buffer, sizeof buffer / 2, &foundUser) != 0 || !foundUser ||
+        user.pw_gid != gid)
+        return false;
+    group userGroup{};
+    group *foundGroup = nullptr;
+    if (getgrgid_r(gid, &userGroup, buffer + sizeof buffer / 2, sizeof buffer / 2, &foundGroup) != 0 || !foundGroup ||
+        strcmp(userGroup.gr_name, user.pw_name) != 0)
+        return false;
+    for (char **member = userGroup.gr_mem; member && *member; ++member) {
+        if (strcmp(*member, user.pw_name) != 0)
+            return false;
+    }
+    return true;
 }
 
 QByteArray firstDiskSerialFromSysfs()
@@ -535,6 +728,9 @@ QByteArray LinuxHostSystem::startTunnelInterpreter(QProcess &process, const QStr
         process.start(setsid, {QStringLiteral("/bin/sh")}, QIODevice::ReadWrite);
     else
         process.start(QStringLiteral("/bin/sh"), QStringList(), QIODevice::ReadWrite);
+    // Taken while the shell is an unreaped child, so it names the shell and nothing else.
+    if (process.waitForStarted(5000))
+        rememberInterpreter(pid_t(process.processId()));
     return tunnelCommandLine(tapSerial, managementHost, managementPort, managementPasswordFile);
 }
 
@@ -543,22 +739,28 @@ void LinuxHostSystem::killProcessTree(const QString &processId)
     const std::optional<pid_t> pid = parseProcessId(processId);
     if (!pid || *pid == getpid())
         return;
+    const std::optional<int> pidfd = ownedInterpreter(*pid);
+    if (!pidfd)
+        return; // not ours, or ended: its pid may belong to anyone now
     const pid_t group = getpgid(*pid);
     if (group < 0)
-        return; // not running
+        return;
 
     if (group == *pid && group != getpgrp()) {
-        terminateThenKill([group](int signal) { killpg(group, signal); },
+        terminateThenKill([group, pidfd](int signal) { signalGroup(group, *pidfd, signal); },
                           [group] { return groupHasLiveMember(group); });
         return;
     }
 
-    // Not a group of its own (or ours): signal the process and its descendants one by one. The
-    // tree is kept from before SIGTERM, as an orphan no longer hangs below its parent; before
+    // Not a group of its own (no setsid here): signal the process and its descendants one by one.
+    // The tree is kept from before SIGTERM, as an orphan no longer hangs below its parent; before
     // SIGKILL it grows by what the survivors started meanwhile.
-    std::vector<pid_t> tree = processTree({*pid});
+    const pid_t leader = *pid;
+    std::vector<pid_t> tree = processTree({leader});
     terminateThenKill(
-        [&tree](int signal) {
+        [&tree, leader, pidfd](int signal) {
+            if (!isUnreaped(leader, *pidfd))
+                return;
             if (signal == SIGKILL)
                 tree = processTree(tree);
             for (pid_t member : tree) {
@@ -573,4 +775,76 @@ void LinuxHostSystem::killProcessTree(const QString &processId)
             }
             return false;
         });
+}
+
+bool LinuxHostSystem::tunnelOwnsConnection(const QString &processId, quint16 localPort, quint16 peerPort)
+{
+    const std::optional<pid_t> pid = parseProcessId(processId);
+    if (!pid || !ownedInterpreter(*pid))
+        return false;
+    const std::optional<quint64> inode = acceptedSocketInode(localPort, peerPort);
+    if (!inode)
+        return false;
+    const QByteArray socket = "socket:[" + QByteArray::number(*inode) + ']';
+    for (const pid_t member : processTree({*pid})) {
+        if (holdsDescriptorTo(member, socket))
+            return true;
+    }
+    return false;
+}
+
+void LinuxHostSystem::stopStrayTunnel(const QString &processId)
+{
+    const std::optional<pid_t> session = parseProcessId(processId);
+    if (!session || *session == getpid() || *session == getsid(0) || ownedInterpreter(*session))
+        return;
+    const QByteArray here = QFile::encodeName(QDir::current().canonicalPath());
+    std::vector<int> strays;
+    forEachProcess([&](pid_t pid, const ProcessStat &stat) {
+        if (stat.session != *session || pid == getpid())
+            return;
+        const int pidfd = openPidfd(pid);
+        if (pidfd < 0)
+            return;
+        // Checked after the pidfd is open, so the signals reach the process that was checked.
+        if (isStrayTunnel(pid, *session, here))
+            strays.push_back(pidfd);
+        else
+            ::close(pidfd);
+    });
+    if (strays.empty())
+        return;
+    terminateThenKill(
+        [&strays](int signal) {
+            for (const int pidfd : strays)
+                signalPidfd(pidfd, signal);
+        },
+        [&strays] {
+            return std::any_of(strays.begin(), strays.end(), [](int pidfd) { return !hasExited(pidfd); });
+        });
+    for (const int pidfd : strays)
+        ::close(pidfd);
+}
+
+bool LinuxHostSystem::isPrivateToUser(const QString &path)
+{
+    return isPathPrivateToUser(path);
+}
+
+bool isPathPrivateToUser(const QString &path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || S_ISLNK(status.st_mode))
+        return false;
+    if (status.st_uid != geteuid() || (status.st_mode & S_IWOTH))
+        return false;
+    return !(status.st_mode & S_IWGRP) || isUsersPrivateGroup(status.st_gid);
+}
+
+bool isTunnelCommandLine(const QByteArrayList &arguments)
+{
+    if (arguments.isEmpty() || arguments.first().mid(arguments.first().lastIndexOf('/') + 1) != "openvpn")
+        return false;
+    const int config = arguments.indexOf("--config");
+    return config > 0 && arguments.value(config + 1).endsWith(".ovpn") && arguments.contains("--management");
 }

@@ -3,9 +3,12 @@
 
 #include "platform/hostsystem.h"
 #include "tunnel/logic/managementpassword.h"
+#include "tunnel/logic/tunnelfiles.h"
 #include "tunnel/logic/tunnelobserver.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTimer>
@@ -32,6 +35,15 @@ void MainWindow::stopTunnelProcess(const QString &processId)
 {
     managementSocket->disconnectFromHost();
     hostSystem().killProcessTree(processId);
+    forgetTunnelPassword();
+}
+
+void MainWindow::forgetTunnelPassword()
+{
+    // The TAP password is on disk only between a launch and its connection or its end.
+    if (QFileInfo::exists(TunnelFiles::credentialsFile) &&
+        !TunnelFiles::writeOwnerOnly(TunnelFiles::credentialsFile, TunnelFiles::connectedCredentials))
+        qWarning().noquote() << QStringLiteral("通道认证文件写入失败");
 }
 
 void MainWindow::killRecordedTunnels()
@@ -62,6 +74,8 @@ void MainWindow::shutDownTunnels()
     connectTimeoutTimer->stop();
     managementSocket->abort();
     managementPassword->discard();
+    forgetTunnelPassword();
+    QFile::remove(TunnelFiles::pidFile);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -2,6 +2,7 @@
 // state notifications on, and judging what arrives.
 #include "mainwindow/mainwindow.h"
 
+#include "platform/hostsystem.h"
 #include "tunnel/logic/managementchunk.h"
 #include "tunnel/logic/managementendpoint.h"
 #include "tunnel/logic/managementpassword.h"
@@ -62,7 +63,11 @@ bool MainWindow::connectManagementChannel()
         managementSocket->abort();
         managementSocket->connectToHost(endpoint.host, endpoint.port, QIODevice::ReadWrite);
         if (managementSocket->waitForConnected(int(deadline.remainingTime()))) {
+            // The password goes only to the tunnel program this launch started, never to a
+            // listener of someone else that took the port first.
             open = consumeThrough(*managementSocket, managementPasswordPrompt, false, deadline) &&
+                   hostSystem().tunnelOwnsConnection(interpreterProcessId(), managementSocket->localPort(),
+                                                     endpoint.port) &&
                    managementSocket->write(managementPassword->password() + '\n') > 0 &&
                    managementSocket->flush() &&
                    consumeThrough(*managementSocket, managementPasswordAccepted, true, deadline);
@@ -77,10 +82,7 @@ bool MainWindow::connectManagementChannel()
 
     if (!open) {
         qCritical().noquote() << QStringLiteral("本地通道监测服务器创建失败");
-        managementSocket->abort();
-        // An unsupervised tunnel must not be left running.
-        stopTunnelProcess(interpreterProcessId());
-        tunnelProcessStarted = false;
+        onManagementChannelFailed();
         return false;
     }
 

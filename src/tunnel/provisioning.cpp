@@ -59,14 +59,23 @@ bool MainWindow::fetchTunnelProfile(const QByteArray &serial, const QByteArray &
     if (!reply.succeeded())
         return false;
     const std::optional<TunnelFiles::Parameters> parameters = TunnelFiles::readParameters(reply.document.root());
-    return parameters &&
-           TunnelFiles::writeOwnerOnly(TunnelFiles::profilePath(QString::fromUtf8(serial)),
-                                       TunnelFiles::profileText(*parameters));
+    if (!parameters)
+        return false;
+    // Kept: every launch writes the profile anew from it, never trusting what lies on disk.
+    if (lastProfileSerial != serial)
+        lastCaText.clear();
+    lastProfileSerial = serial;
+    lastProfileText = TunnelFiles::profileText(*parameters);
+    return TunnelFiles::writeOwnerOnly(TunnelFiles::profilePath(QString::fromUtf8(serial)), lastProfileText);
 }
 
 bool MainWindow::fetchCaCertificate(const QByteArray &token, const QByteArray &serial)
 {
     // Any completed transfer counts, whatever its status or body.
     const std::optional<QByteArray> body = platformExchange(Operations::getDownload(token, QString::fromUtf8(serial)));
-    return body && TunnelFiles::writeOwnerOnly(TunnelFiles::caFile, TunnelFiles::caText(*body));
+    if (!body)
+        return false;
+    if (lastProfileSerial == serial)
+        lastCaText = TunnelFiles::caText(*body);
+    return TunnelFiles::writeOwnerOnly(TunnelFiles::caFile, TunnelFiles::caText(*body));
 }

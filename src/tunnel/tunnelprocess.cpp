@@ -44,15 +44,17 @@ QByteArray tunnelLogSince(qint64 offset)
 bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &password)
 {
     const QString serialText = QString::fromUtf8(serial);
-    // The credentials go first, before every check.
+    // The credentials go first, before every check; a refused launch takes the password back.
     if (!TunnelFiles::writeOwnerOnly(TunnelFiles::credentialsFile, TunnelFiles::credentialsText(serial, password)))
         qWarning().noquote() << QStringLiteral("通道认证文件写入失败");
 
     if (tunnelTapList.contains(serialText)) {
+        forgetTunnelPassword();
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("该通道已连接"));
         return false;
     }
     if (probeTapAdapter() == AdapterMissing) {
+        forgetTunnelPassword();
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("请检查TAP虚拟网卡是否存在并启用"));
         qWarning().noquote() << QStringLiteral("虚拟网卡未启用或不存在");
         tunnelConnected = false;
@@ -64,17 +66,21 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
         return false;
     }
     if (!TunnelFiles::isPlainFileName(serialText)) {
+        forgetTunnelPassword();
         qCritical().noquote() << QStringLiteral("TAP序列号不能用作文件名，通道未启动");
         return false;
     }
 
     // One tunnel program at a time: an interpreter left from an earlier launch (a drop before its
-    // first connection leaves it trying on its own) would keep the management port.
+    // first connection leaves it trying on its own) would keep the management port, and so would
+    // one that an earlier run of the client in this folder left behind.
     if (tunnelProcess->state() != QProcess::NotRunning) {
         hostSystem().killProcessTree(interpreterProcessId());
         tunnelProcess->waitForFinished(1000);
     }
-    QDir().mkpath(TunnelFiles::logDirectory);
+    stopEarlierTunnel();
+    if (!writeLaunchFiles(serial, password))
+        return false;
     tunnelLogOffset = QFileInfo(tunnelLog).size();
     if (!managementPassword->renew())
         qCritical().noquote() << QStringLiteral("通道管理口令文件创建失败");
@@ -82,6 +88,10 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
     const ManagementEndpoint endpoint = managementEndpoint();
     const QByteArray commandLine = hostSystem().startTunnelInterpreter(*tunnelProcess, serialText, endpoint.host,
                                                                        endpoint.port, managementPassword->filePath());
+    if (tunnelProcess->state() != QProcess::NotRunning &&
+        !TunnelFiles::writeOwnerOnly(TunnelFiles::pidFile,
+                                     TunnelFiles::pidFileText({interpreterProcessId(), managementPassword->filePath()})))
+        qWarning().noquote() << QStringLiteral("通道进程记录文件写入失败");
     tunnelProcess->write(commandLine);
     tunnelProcess->waitForBytesWritten(commandWriteTimeoutMs);
     // End of input: the interpreter runs the one line and ends with the tunnel program.
@@ -91,6 +101,35 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
     notifyTunnelObserver(TunnelEvent::Launching);
 
     return connectManagementChannel();
+}
+
+void MainWindow::onManagementChannelFailed()
+{
+    // Judged before anything is stopped: whose port answered, and whether the program still runs.
+    const quint16 port = managementEndpoint().port;
+    ManagementFailure failure = ManagementFailure::NoAnswer;
+    if (managementSocket->state() == QAbstractSocket::ConnectedState &&
+        !hostSystem().tunnelOwnsConnection(interpreterProcessId(), managementSocket->localPort(), port))
+        failure = ManagementFailure::PortTaken;
+    else if (tunnelProcess->state() == QProcess::NotRunning)
+        failure = ManagementFailure::ProgramEnded;
+    // The end of the program was told already when its output named the reason.
+    const bool told = !tunnelProcessStarted;
+
+    managementSocket->abort();
+    // An unsupervised tunnel must not be left running.
+    stopTunnelProcess(interpreterProcessId());
+    tunnelProcessStarted = false;
+    tunnelConnected = false;
+    waitWidget->close();
+    connectTimeoutTimer->stop();
+    showTunnelOff();
+    notifyTunnelObserver(TunnelEvent::Down);
+    const QString text = managementFailureText(failure, port);
+    qWarning().noquote() << text;
+    // A reconnect cycle tries again on its next tick; the user was told when it began.
+    if (!told && reconnectCount == 0)
+        MessageBoxes::critical(nullptr, QStringLiteral("错误"), text);
 }
 
 void MainWindow::onTunnelConnected(const QByteArray &description)
@@ -146,6 +185,12 @@ void MainWindow::closeTunnel()
 
 void MainWindow::onTunnelProgramEnded()
 {
+    // Its pid may be given to any process from now on: it is never signalled again.
+    for (QString &processId : tunnelPidList)
+        processId.clear();
+    QFile::remove(TunnelFiles::pidFile);
+    // Nothing reads the credentials any more.
+    forgetTunnelPassword();
     // Only a launch that failed in a way the user can mend is told; every other end (our own
     // kills included) is left to the watchdog.
     if (!tunnelProcessStarted)
@@ -164,5 +209,8 @@ void MainWindow::onTunnelProgramEnded()
     endReconnectCycle();
     showTunnelOff();
     notifyTunnelObserver(TunnelEvent::Down);
-    MessageBoxes::critical(nullptr, QStringLiteral("错误"), tunnelStartFailureText(failure));
+    MessageBoxes::critical(nullptr, QStringLiteral("错误"),
+                           failure == TunnelStartFailure::PortTaken
+                               ? managementFailureText(ManagementFailure::PortTaken, managementEndpoint().port)
+                               : tunnelStartFailureText(failure));
 }

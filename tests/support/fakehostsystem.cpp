@@ -86,6 +86,21 @@ void FakeHostSystem::killProcessTree(const QString &processId)
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
+bool FakeHostSystem::tunnelOwnsConnection(const QString &, quint16, quint16)
+{
+    return peerIsOwnTunnel;
+}
+
+void FakeHostSystem::stopStrayTunnel(const QString &processId)
+{
+    strayTunnelIds.append(processId);
+}
+
+bool FakeHostSystem::isPrivateToUser(const QString &path)
+{
+    return !exposedPaths.contains(path) && isPathPrivateToUser(path);
+}
+
 void FakeHostSystem::addAdapter(const QString &description, const QStringList &ipv4Addresses)
 {
     adapterList.push_back({description, ipv4Addresses});

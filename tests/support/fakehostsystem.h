@@ -36,6 +36,10 @@ public:
     QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
                                       quint16 managementPort, const QString &managementPasswordFile) override;
     void killProcessTree(const QString &processId) override;
+    bool tunnelOwnsConnection(const QString &processId, quint16 localPort, quint16 peerPort) override;
+    void stopStrayTunnel(const QString &processId) override;
+    // The real file-system test, unless the path is listed in `exposedPaths`.
+    bool isPrivateToUser(const QString &path) override;
 
     // Adds an adapter to the scripted list.
     void addAdapter(const QString &description, const QStringList &ipv4Addresses);
@@ -47,6 +51,8 @@ public:
     bool interpreterCanStart = true;      // false: leave the process not running
     QByteArray interpreterExitOutput;     // set: the interpreter prints this and ends at once
     FakeManagementServer management;
+    bool peerIsOwnTunnel = true; // what tunnelOwnsConnection() answers
+    QStringList exposedPaths;    // paths isPrivateToUser() calls exposed to other users
 
     // Record.
     int adapterQueries = 0;
@@ -54,6 +60,7 @@ public:
     int hardwareQueries = 0;
     QList<InterpreterStart> startedInterpreters;
     QStringList killedProcessIds; // every killProcessTree argument, in call order
+    QStringList strayTunnelIds;   // every stopStrayTunnel argument, in call order
 
 private:
     QList<qint64> ownPids;

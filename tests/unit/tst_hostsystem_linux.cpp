@@ -1,10 +1,14 @@
 #include "platform/hostsystem_linux.h"
+#include "support/pidreuse.h"
 #include "tunnel/logic/adapterprobe.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -17,6 +21,8 @@
 #include <net/if.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // The namespace checks run this binary again inside the namespace (through `ip netns exec`,
@@ -203,23 +209,134 @@ private slots:
         QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!isRunning(grandchild));
         QVERIFY(shell.waitForFinished(5000) && shell.exitStatus() == QProcess::CrashExit);
+    }
 
-        // A child in this test's own process group: killing its group would end the test itself, so
-        // its tree is signalled one by one. The shell cleans up on SIGTERM and leaves an orphan that
-        // ignores it; the orphan still gets SIGKILL.
-        QFile::remove(marker);
-        QProcess child;
-        child.start(
-            QStringLiteral("sh"),
-            {QStringLiteral("-c"),
-             QString::fromUtf8(onTerm) + QStringLiteral("(trap '' TERM; exec sleep 60) & echo sleeper $!; wait")});
-        QVERIFY(child.waitForStarted(5000));
-        const qint64 sleeper = readTagged(child, QStringLiteral("sleeper")).toLongLong();
-        QVERIFY(becameSleep(sleeper) && ::getpgid(pid_t(child.processId())) == ::getpgrp());
-        host.killProcessTree(QString::number(child.processId()));
-        QVERIFY(!isRunning(sleeper));
-        QCOMPARE(fileContent(marker), QByteArray("cleaned\n"));
-        QVERIFY(child.waitForFinished(5000));
+    // Only an interpreter the layer started, and only while it is not reaped, is ever signalled.
+    void killSignalsOnlyOwnInterpreters()
+    {
+        LinuxHostSystem host;
+        QProcess stranger; // a session of its own, not started as a tunnel interpreter
+        stranger.start(QStringLiteral("setsid"), {QStringLiteral("sleep"), QStringLiteral("60")});
+        QVERIFY(stranger.waitForStarted(5000) && becameSleep(stranger.processId()));
+        host.killProcessTree(QString::number(stranger.processId()));
+        QVERIFY(isRunning(stranger.processId()));
+        stranger.kill();
+        stranger.waitForFinished(5000);
+
+        if (::geteuid() != 0)
+            QSKIP("giving an ended interpreter's pid to another process needs root");
+        QProcess shell;
+        host.startTunnelInterpreter(shell, QStringLiteral("x"), QStringLiteral("127.0.0.1"), 1, QString());
+        const pid_t pid = pid_t(shell.processId());
+        shell.closeWriteChannel();
+        QVERIFY(shell.waitForFinished(5000)); // reaped: the pid is free
+        const pid_t reused = spawnWithPid(pid, {"sleep", "60"});
+        QVERIFY2(reused == pid, "the pid was taken meanwhile");
+        const auto reap = qScopeGuard([reused] {
+            ::kill(reused, SIGKILL);
+            ::waitpid(reused, nullptr, 0);
+        });
+        QVERIFY(becameSleep(reused));
+        host.killProcessTree(QString::number(pid));
+        QVERIFY(isRunning(reused));
+    }
+
+    // The management peer counts only when the socket that accepted the connection is held by the
+    // interpreter's tree.
+    void tunnelOwnsConnection()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+            QSKIP("python3 stands in for the tunnel program's listener");
+        LinuxHostSystem host;
+        QProcess shell;
+        host.startTunnelInterpreter(shell, QStringLiteral("x"), QStringLiteral("127.0.0.1"), 1, QString());
+        shell.write("exec python3 -c \"import socket\ns=socket.socket()\ns.bind(('127.0.0.1',0))\ns.listen()\n"
+                    "print('port', s.getsockname()[1], flush=True)\nc,_=s.accept()\nc.sendall(b'hi')\nc.recv(1)\"\n");
+        shell.closeWriteChannel();
+        const quint16 port = quint16(readTagged(shell, QStringLiteral("port")).toUInt());
+        QVERIFY(port != 0);
+        QTcpSocket own;
+        own.connectToHost(QStringLiteral("127.0.0.1"), port);
+        QVERIFY(own.waitForReadyRead(5000)); // accepted
+        const QString interpreter = QString::number(shell.processId());
+        QVERIFY(host.tunnelOwnsConnection(interpreter, own.localPort(), port));
+        QVERIFY(!host.tunnelOwnsConnection(QString::number(::getpid()), own.localPort(), port));
+
+        // A listener of someone else (here: this test) on another port.
+        QTcpServer foreign;
+        QVERIFY(foreign.listen(QHostAddress::LocalHost));
+        QTcpSocket toForeign;
+        toForeign.connectToHost(QStringLiteral("127.0.0.1"), foreign.serverPort());
+        QVERIFY(foreign.waitForNewConnection(5000) && foreign.nextPendingConnection());
+        QVERIFY(!host.tunnelOwnsConnection(interpreter, toForeign.localPort(), foreign.serverPort()));
+        own.write("x");
+        own.flush();
+        QVERIFY(shell.waitForFinished(5000));
+    }
+
+    // A tunnel program an earlier run left is stopped only in its session, in this folder, and
+    // when its command line is the tunnel's.
+    void stopStrayTunnel()
+    {
+        LinuxHostSystem host;
+        QTemporaryDir here;
+        QTemporaryDir elsewhere;
+        QVERIFY(here.isValid() && elsewhere.isValid());
+        const QString fakeOpenvpn = here.filePath(QStringLiteral("openvpn"));
+        QVERIFY(QFile::link(QStringLiteral("/bin/sh"), fakeOpenvpn));
+        const QStringList tunnelArguments = {fakeOpenvpn, QStringLiteral("-c"), QStringLiteral("sleep 60; :"),
+                                             QStringLiteral("--config"), QStringLiteral("T.ovpn"),
+                                             QStringLiteral("--management"), QStringLiteral("127.0.0.1")};
+        const auto detached = [](const QStringList &command, const QString &directory) {
+            qint64 pid = 0;
+            QProcess::startDetached(QStringLiteral("setsid"), command, directory, &pid);
+            return pid;
+        };
+        const qint64 stray = detached(tunnelArguments, here.path());
+        const qint64 otherFolder = detached(tunnelArguments, elsewhere.path());
+        const qint64 notTunnel = detached({QStringLiteral("sleep"), QStringLiteral("60")}, here.path());
+        const auto end = qScopeGuard([&] {
+            for (const qint64 pid : {stray, otherFolder, notTunnel})
+                ::kill(pid_t(pid), SIGKILL);
+        });
+        QVERIFY(stray > 0 && otherFolder > 0 && notTunnel > 0 && becameSleep(notTunnel));
+        QTest::qWait(200); // the shells have started
+
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(here.path()));
+        const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+        for (const qint64 pid : {otherFolder, notTunnel, qint64(::getpid())})
+            host.stopStrayTunnel(QString::number(pid));
+        QVERIFY(isRunning(stray) && isRunning(otherFolder) && isRunning(notTunnel));
+        host.stopStrayTunnel(QString::number(stray));
+        QVERIFY(QTest::qWaitFor([&] { return !isRunning(stray); }, 5000));
+        QVERIFY(isRunning(otherFolder) && isRunning(notTunnel));
+
+        QCOMPARE(isTunnelCommandLine({"/usr/sbin/openvpn", "--config", "A.ovpn", "--management", "h", "1"}), true);
+        QCOMPARE(isTunnelCommandLine({"openvpn", "--config", "A.conf", "--management"}), false);
+        QCOMPARE(isTunnelCommandLine({"/bin/sh", "--config", "A.ovpn", "--management"}), false);
+        QCOMPARE(isTunnelCommandLine({"openvpn", "--config", "A.ovpn"}), false);
+    }
+
+    // Private: ours, not a link, nobody else may write (a group only when it is our own).
+    void privateToUser()
+    {
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        const QString file = directory.filePath(QStringLiteral("f"));
+        const QString link = directory.filePath(QStringLiteral("l"));
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly) && QFile::link(file, link));
+        const QByteArray encoded = QFile::encodeName(file);
+        const char *path = encoded.constData();
+        QVERIFY(::chmod(path, 0600) == 0 && isPathPrivateToUser(file));
+        QVERIFY(!isPathPrivateToUser(link) && !isPathPrivateToUser(directory.filePath(QStringLiteral("none"))));
+        QVERIFY(::chmod(path, 0602) == 0 && !isPathPrivateToUser(file));
+        QVERIFY(::chmod(QFile::encodeName(directory.path()).constData(), 01777) == 0 && !isPathPrivateToUser(directory.path()));
+        if (::geteuid() != 0)
+            return;
+        QVERIFY(::chmod(path, 0620) == 0 && ::chown(path, 0, 0) == 0 && isPathPrivateToUser(file)); // root's own group
+        QVERIFY(::chown(path, 0, 65534) == 0 && !isPathPrivateToUser(file));
+        QVERIFY(::chmod(path, 0600) == 0 && ::chown(path, 65534, 0) == 0 && !isPathPrivateToUser(file));
     }
 
     void hardwareTexts()

@@ -1,8 +1,14 @@
 #include "tunnel/logic/managementpassword.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
+
+namespace {
+const QString filePrefix = QStringLiteral("korvane-management-");
+}
 
 ManagementPassword::ManagementPassword() = default;
 ManagementPassword::~ManagementPassword() = default;
@@ -16,7 +22,7 @@ bool ManagementPassword::renew()
     secret = raw.toHex();
 
     // QTemporaryFile creates the file exclusively with owner-only rights.
-    auto created = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/korvane-management-XXXXXX"));
+    auto created = std::make_unique<QTemporaryFile>(QDir::tempPath() + QLatin1Char('/') + filePrefix + QStringLiteral("XXXXXX"));
     if (!created->open() || created->write(secret + '\n') != secret.size() + 1 || !created->flush()) {
         secret.clear();
         return false;
@@ -35,4 +41,12 @@ void ManagementPassword::discard()
 QString ManagementPassword::filePath() const
 {
     return file ? file->fileName() : QString();
+}
+
+void ManagementPassword::removeLeftover(const QString &path)
+{
+    const QFileInfo file(path);
+    if (file.fileName().startsWith(filePrefix) && file.absolutePath() == QDir(QDir::tempPath()).absolutePath() &&
+        file.isFile() && !file.isSymLink())
+        QFile::remove(path);
 }

@@ -22,6 +22,10 @@ public:
     void discard();
 
     QString filePath() const;
+
+    // Removes a password file an earlier run of the client left, if the path names one (a file
+    // of this class in the temporary directory, nothing else).
+    static void removeLeftover(const QString &path);
     QByteArray password() const { return secret; }
 
 private:

@@ -10,6 +10,9 @@ TunnelStartFailure judgeTunnelStartFailure(const QByteArray &output)
     if (output.contains("Cannot open TUN/TAP dev") ||
         (output.contains("TUNSETIFF") && output.contains("Operation not permitted")))
         return TunnelStartFailure::NoTunRights;
+    // "MANAGEMENT: Socket bind failed on local address [AF_INET]127.0.0.1:25341: Address already in use"
+    if (output.contains("MANAGEMENT: Socket bind failed") && output.contains("Address already in use"))
+        return TunnelStartFailure::PortTaken;
     return TunnelStartFailure::None;
 }
 
@@ -20,8 +23,23 @@ QString tunnelStartFailureText(TunnelStartFailure failure)
         return QStringLiteral("未找到通道程序OpenVPN，请先安装OpenVPN后重试");
     case TunnelStartFailure::NoTunRights:
         return QStringLiteral("OpenVPN没有创建虚拟网卡的权限，请以root身份运行，或为OpenVPN授予网络管理权限（CAP_NET_ADMIN）");
+    case TunnelStartFailure::PortTaken:
+        return managementFailureText(ManagementFailure::PortTaken, 25341);
     case TunnelStartFailure::None:
         break;
+    }
+    return QString();
+}
+
+QString managementFailureText(ManagementFailure failure, quint16 port)
+{
+    switch (failure) {
+    case ManagementFailure::PortTaken:
+        return QStringLiteral("通道管理端口%1已被其他程序占用，通道未启动").arg(port);
+    case ManagementFailure::ProgramEnded:
+        return QStringLiteral("通道程序OpenVPN已退出，通道未启动，详见logs/openvpn.log");
+    case ManagementFailure::NoAnswer:
+        return QStringLiteral("通道程序OpenVPN无应答，通道未启动");
     }
     return QString();
 }

@@ -2,6 +2,9 @@
 
 #include "store/atomicfile.h"
 
+#include <QFile>
+#include <QRegularExpression>
+
 namespace TunnelFiles {
 
 namespace {
@@ -68,6 +71,31 @@ bool isPlainFileName(const QString &tapSerial)
             return false;
     }
     return true;
+}
+
+QByteArray pidFileText(const PidRecord &record)
+{
+    return record.processId.toUtf8() + '\n' + record.passwordFile.toUtf8() + '\n';
+}
+
+PidRecord readPidFile()
+{
+    QFile file(pidFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    bool isNumber = false;
+    lines.value(0).toUInt(&isNumber);
+    if (!isNumber)
+        return {};
+    return {QString::fromUtf8(lines.value(0)), QString::fromUtf8(lines.value(1))};
+}
+
+bool isStaleTemporary(const QString &fileName)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(login\\.ini|TAPBOUND\\.ini|ca\\.crt|vpnconfig\\.ini|tunnel\\.pid|[^/]+\\.ovpn)\\.[A-Za-z0-9]{6}$"));
+    return pattern.match(fileName).hasMatch();
 }
 
 bool writeOwnerOnly(const QString &path, const QByteArray &content)

@@ -40,6 +40,23 @@ QByteArray caText(const QByteArray &downloadBody);
 // separator, not "." and no "..", no control character, not starting with "-".
 bool isPlainFileName(const QString &tapSerial);
 
+// The client's note of its running tunnel, kept so that the next start after a crash finds the
+// tunnel program it left: the interpreter's process id and the launch's management password file,
+// one per line. Removed when the interpreter ends.
+inline const QString pidFile = QStringLiteral("./tunnel.pid");
+struct PidRecord {
+    QString processId;
+    QString passwordFile;
+};
+QByteArray pidFileText(const PidRecord &record);
+// Empty fields when the file is missing or holds no such record.
+PidRecord readPidFile();
+
+// A temporary sibling that replacing one of the client's files leaves when the client dies between
+// writing and renaming: the file name of login.ini, TAPBOUND.ini, ca.crt, vpnconfig.ini, a profile
+// or the pid file, then "." and six letters or digits.
+bool isStaleTemporary(const QString &fileName);
+
 // Replaces the file by one with this content, readable and writable by its owner only (also when
 // the old one had wider rights). False when any step failed; the old file is then untouched.
 bool writeOwnerOnly(const QString &path, const QByteArray &content);
