@@ -36,6 +36,8 @@ public:
     // The state line answered to "state" (the text before "\r\nEND\r\n"), e.g.
     // "1700000000,CONNECTED,SUCCESS,10.8.0.6,10.213.0.1,1194,,,".
     void setCurrentState(const QByteArray &line);
+    // Takes any password, as a listener of someone else on the port would.
+    void acceptAnyPassword() { anyPassword = true; }
     // Sent as is to the connected client (queued until one is connected and authenticated).
     void send(const QByteArray &bytes);
 
@@ -61,6 +63,7 @@ private:
     std::atomic<int> accepted{0};
     std::atomic<int> rejected{0};
     std::atomic<bool> authenticated{false};
+    std::atomic<bool> anyPassword{false};
     mutable std::mutex mutex;
     QString passwordFile;
     QByteArray stateLine = QByteArrayLiteral("1700000000,WAIT,,,,,,");
