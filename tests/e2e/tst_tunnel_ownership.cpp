@@ -155,11 +155,11 @@ private slots:
         QVERIFY(client.bind());
         QTest::qWait(500);
 
-        QCOMPARE(client.boxes.texts(),
-                 QStringList(QStringLiteral("通道管理端口%1已被其他程序占用，通道未启动").arg(foreign.port())));
         QVERIFY(!foreign.clientAuthenticated() && foreign.commands().isEmpty());
         QVERIFY(!window.tunnelConnected && window.tunnelTapList.isEmpty());
         QCOMPARE(reportedTunnelStates(client.platform.simulator()), QList<int>());
+        QCOMPARE(client.boxes.texts(),
+                 QStringList(QStringLiteral("通道管理端口%1已被其他程序占用，通道未启动").arg(foreign.port())));
         QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("1"));
         QVERIFY(noClientTunnel(client));
     }
