@@ -91,11 +91,17 @@ kill "$holder"
 check "far end ended with its demo" wait_gone "$serve_pid"
 check "nothing left after the demo ended" nothing_left
 
-# The demo is killed outright: the pipe closes all the same.
-start_far_end
+# The demo is killed outright: the pipe closes all the same, and the client's openvpn (here a
+# stand-in by that name, working in the client's directory) goes with the far end.
+mkdir -p "$work/client"
+cp "$(command -v sleep)" "$work/openvpn"
+(cd "$work/client" && exec "$work/openvpn" 1000) &
+client_openvpn=$!
+start_far_end --client-dir "$work/client"
 kill -KILL "$holder"
 wait "$holder" 2>/dev/null
 check "far end ended after its demo was killed" wait_gone "$serve_pid"
+check "the client's openvpn went with it" wait_gone "$client_openvpn"
 check "nothing left after the demo was killed" nothing_left
 
 # The far end is stopped with SIGTERM, as Ctrl+C or a kill does.
