@@ -5,16 +5,17 @@
 namespace {
 
 // The shared library's run-time name: its Debian SONAME, and the DLL of the Windows build.
+// A QLibrary's destructor leaves the library loaded, so it stays until the process ends.
 QLibrary *openCurl()
 {
 #ifdef Q_OS_WIN
-    auto *library = new QLibrary(QStringLiteral("libcurl-4"));
+    static QLibrary library(QStringLiteral("libcurl-4"));
 #else
-    auto *library = new QLibrary(QStringLiteral("curl"), 4);
+    static QLibrary library(QStringLiteral("curl"), 4);
 #endif
-    if (!library->load())
-        qWarning("libcurl could not be loaded: %s", qPrintable(library->errorString()));
-    return library; // stays loaded until the process ends
+    if (!library.load())
+        qWarning("libcurl could not be loaded: %s", qPrintable(library.errorString()));
+    return &library;
 }
 
 template <typename Function> bool resolve(QLibrary *library, const char *name, Function *&function)
