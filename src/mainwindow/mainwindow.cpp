@@ -26,6 +26,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Flags first: changing them on a built form re-applies the style sheets to every widget.
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     ui->setupUi(this);
+    designedMinimumSize = minimumSize();
 
     for (QLabel *label : {ui->gatewaySn, ui->tunnelAddress1, ui->gatewaySn_2, ui->tunnelAddress1_2})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -151,4 +152,14 @@ void MainWindow::on_userdesign_clicked()
     userDesign->setAttribute(Qt::WA_ShowModal, true);
     userDesign->move(frameGeometry().center() - userDesign->rect().center());
     userDesign->show();
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // The form's minimum fits the designed fonts; with wider ones the window keeps what its
+    // layout needs, so no address or serial is ever cut.
+    if (event->type() == QEvent::LayoutRequest && layout())
+        setMinimumSize(designedMinimumSize.expandedTo(layout()->minimumSize()));
+    return handled;
 }

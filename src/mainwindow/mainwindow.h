@@ -77,6 +77,7 @@ public slots:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 public:
     // Session token (re-request and reachability probe).
@@ -189,6 +190,7 @@ public:
     qint32 adapterWarningShown = 0;
     qint32 adapterDownHandled = 0;
     bool serverRestartRequested = false; // the far end's restart was asked for in this cycle
+    QSize designedMinimumSize;           // the form's own minimum; wider fonts may need more
     bool tunnelsShutDown = false;        // every tunnel process was stopped for good (exit, close, quit)
     TunnelObserver *tunnelObserver = nullptr; // not owned
 

