@@ -1,5 +1,7 @@
 #include "app/logmessagehandler.h"
 
+#include "platform/owneronly.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -53,7 +55,8 @@ void appendDayLogEntry(QtMsgType type, const QString &message, const QDateTime &
 {
     const QString logDir = QDir::currentPath() + QStringLiteral("/LogFile");
     // Never through a link: a client run as root would append to whatever file it points at.
-    if (QFileInfo(logDir).isSymLink() || (!QDir(logDir).exists() && !QDir().mkdir(logDir)))
+    // Owner-only: the entries name accounts, TAPs and gateways.
+    if (QFileInfo(logDir).isSymLink() || !OwnerOnly::makeFolder(logDir))
         return;
 
     // ASCII digits whatever the locale, so the retention at start-up can read the day back.
@@ -61,7 +64,7 @@ void appendDayLogEntry(QtMsgType type, const QString &message, const QDateTime &
                + QStringLiteral(".txt"));
 #ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
     if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {

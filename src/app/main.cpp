@@ -4,6 +4,8 @@
 #include "desktop/commandline.h"
 #include "desktop/desktopsession.h"
 #include "login/login.h"
+#include "platform/owneronly.h"
+#include "tunnel/logic/tunnelfiles.h"
 #include "ui/appearance.h"
 #include "ui/busycursor.h"
 #include "ui/language.h"
@@ -32,6 +34,9 @@ int main(int argc, char *argv[])
     DesktopSession desktop;
     if (!desktop.claimWorkingDirectory())
         return desktop.exitCode();
+    // Earlier versions left the logs readable by every local user.
+    OwnerOnly::tightenFolder(QStringLiteral("LogFile"));
+    OwnerOnly::tightenFolder(TunnelFiles::logDirectory);
 
     auto *login = new Login;
     login->mainWindowBuilt = [&desktop](MainWindow *window) { desktop.attachMainWindow(window); };

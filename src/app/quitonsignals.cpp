@@ -36,11 +36,7 @@ QuitOnSignals::QuitOnSignals(QObject *parent) : QObject(parent)
         ::sigaction(signal, &action, nullptr);
 }
 
-QuitOnSignals::~QuitOnSignals()
-{
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-}
+// The handlers stay: a signal that comes after the quit (a session ending sends several) would
+// otherwise end the process by its default action, and an orderly quit would exit with 128 + n.
+// All they do is write to the pipe, which nobody reads any more.
+QuitOnSignals::~QuitOnSignals() = default;

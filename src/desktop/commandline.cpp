@@ -11,10 +11,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // A running client may be inside a platform call; it gets this long to write the bundle.
 constexpr int runningClientWaitMs = 60000;
+
+bool isOwnRegularFile(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_uid == ::geteuid();
+}
 
 void print(FILE *stream, const QString &text)
 {
@@ -67,6 +76,12 @@ int exportDiagnosticsFromCommandLine(const QString &path)
     const std::optional<QByteArray> reply =
         SingleInstance::ask(directory, QByteArrayLiteral("diagnostics ") + target.toUtf8(), runningClientWaitMs);
     if (reply && reply->startsWith("ok")) {
+        if (!isOwnRegularFile(target)) {
+            print(stderr, QStringLiteral("诊断信息导出失败 / export failed: %1: 正在运行的客户端报告已写入，但文件不存在 / "
+                                         "the running client reported it written, but there is no such file\n")
+                              .arg(target));
+            return 1;
+        }
         print(stdout,
               QStringLiteral("诊断信息已由正在运行的客户端写入 / written by the running client: %1\n").arg(target));
         return 0;

@@ -221,6 +221,7 @@ QString DesktopSession::exportDiagnostics(const QString &path)
     request.directory = singleInstance->directory();
     request.tunnelState = tunnelStateText();
     if (mainWindow) {
+        request.tapSerial = QString::fromUtf8(mainWindow->tapSerial);
         request.secrets << mainWindow->sessionToken << mainWindow->userPassword.toUtf8() << mainWindow->tapPassword;
         for (const QString &password : mainWindow->tunnelInfoList)
             request.secrets << password.toUtf8();

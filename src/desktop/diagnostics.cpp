@@ -1,9 +1,11 @@
 #include "desktop/diagnostics.h"
 
 #include "api/platformendpoint.h"
+#include "crypto/credentialcipher.h"
 #include "desktop/secretscrubber.h"
 #include "desktop/versions.h"
 #include "platform/hostsystem.h"
+#include "store/tapbindingstore.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -65,6 +67,27 @@ QStringList fileLines(const QDir &dir)
     return lines;
 }
 
+// The running client's TAP; otherwise the one of the last launch (the credentials file), otherwise
+// the most recent binding. Empty when none is known or the serial is no plain file name.
+QString currentTapSerial(const DiagnosticsRequest &request)
+{
+    QString serial = request.tapSerial;
+    const QDir dir(request.directory);
+    if (serial.isEmpty()) {
+        QFile credentials(dir.filePath(QStringLiteral("vpnconfig.ini")));
+        if (credentials.open(QIODevice::ReadOnly))
+            serial = QString::fromUtf8(credentials.readLine(256)).trimmed();
+    }
+    if (serial.isEmpty()) {
+        const QByteArrayList serials = TapBindingStore::load(dir.filePath(QStringLiteral("TAPBOUND.ini"))).tapSerials;
+        if (!serials.isEmpty())
+            serial = QString::fromUtf8(CredentialCipher::decipher(serials.first(), CredentialCipher::keyBytes()));
+    }
+    const bool plainName = !serial.contains(QLatin1Char('/')) && !serial.contains(QChar(0)) &&
+                           serial != QStringLiteral(".") && serial != QStringLiteral("..");
+    return plainName ? serial : QString();
+}
+
 QByteArray summaryText(const DiagnosticsRequest &request, const QDateTime &now)
 {
     const PlatformEndpoint &endpoint = platformEndpoint();
@@ -115,8 +138,11 @@ TarArchive diagnosticsBundle(const DiagnosticsRequest &request, const QDateTime 
     for (const QString &name : dayLogs)
         addTail(QStringLiteral("LogFile/") + name);
     addTail(QStringLiteral("logs/openvpn.log"));
-    for (const QString &profile : dir.entryList({QStringLiteral("*.ovpn")}, QDir::Files, QDir::Name))
-        addTail(profile);
+    // Only the profile the client wrote for its TAP: other profiles in the folder are not its own
+    // and may hold inline credentials and keys.
+    const QString serial = currentTapSerial(request);
+    if (!serial.isEmpty())
+        addTail(serial + QStringLiteral(".ovpn"));
     return archive;
 }
 

@@ -14,6 +14,7 @@ struct DiagnosticsRequest {
     QString directory;      // the client's working directory
     QString tunnelState;    // the running client's tunnel members, "name: value" lines; empty: not running
     QByteArrayList secrets; // secrets the running client holds in memory
+    QString tapSerial;      // the running client's TAP, whose profile goes in; empty: from the files
 };
 
 // The bundle; every file lies under "korvane-diagnostics-<yyyyMMdd-hhmmss>/".

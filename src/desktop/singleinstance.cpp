@@ -1,19 +1,23 @@
 #include "desktop/singleinstance.h"
 
-#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 const QString lockFileName = QStringLiteral(".korvane-client.lock");
+const QString socketFileName = QStringLiteral(".korvane-client.socket");
 constexpr int maxRequestBytes = 8192;
 constexpr int retryPauseMs = 100;
 // An unreadable lock file is left alone this long: a client may be writing it this moment.
@@ -23,6 +27,31 @@ QByteArray firstLine(const QByteArray &bytes)
 {
     const int end = bytes.indexOf('\n');
     return end < 0 ? QByteArray() : bytes.left(end);
+}
+
+// Only a process of this user may talk to the client, and the client may only be this user's.
+bool peerIsThisUser(const QLocalSocket &socket)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           peer.uid == ::geteuid();
+}
+
+// A socket path longer than a socket address holds is reached through the folder's descriptor.
+bool fitsSocketAddress(const QString &path)
+{
+    return size_t(QFile::encodeName(path).size()) < sizeof(sockaddr_un::sun_path);
+}
+
+int openFolder(const QString &directory)
+{
+    return ::open(QFile::encodeName(directory).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+QString socketPathVia(int folderDescriptor)
+{
+    return QStringLiteral("/proc/self/fd/%1/").arg(folderDescriptor) + socketFileName;
 }
 } // namespace
 
@@ -38,6 +67,8 @@ SingleInstance::~SingleInstance()
 {
     if (server)
         server->close();
+    if (folderDescriptor >= 0)
+        ::close(folderDescriptor);
 }
 
 QString SingleInstance::lockFilePath() const
@@ -47,15 +78,7 @@ QString SingleInstance::lockFilePath() const
 
 QString SingleInstance::serverName(const QString &directory)
 {
-    const QString canonical = QFileInfo(directory).canonicalFilePath();
-    const QByteArray digest =
-        QCryptographicHash::hash((canonical.isEmpty() ? directory : canonical).toUtf8(), QCryptographicHash::Sha256)
-            .toHex()
-            .left(24);
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (base.isEmpty() || !QFileInfo(base).isDir())
-        base = QDir::tempPath();
-    return QStringLiteral("%1/korvane-%2-%3").arg(base).arg(::getuid()).arg(QString::fromLatin1(digest));
+    return QDir(directory).absolutePath() + QLatin1Char('/') + socketFileName;
 }
 
 SingleInstance::Claim SingleInstance::claim(const QByteArray &request, int waitMs)
@@ -97,9 +120,20 @@ SingleInstance::Claim SingleInstance::claim(const QByteArray &request, int waitM
 std::optional<QByteArray> SingleInstance::ask(const QString &directory, const QByteArray &request, int timeoutMs)
 {
     QLocalSocket socket;
-    socket.connectToServer(serverName(directory));
-    if (!socket.waitForConnected(qMin(timeoutMs, 1000)))
+    QString name = serverName(directory);
+    int folderDescriptor = -1;
+    if (!fitsSocketAddress(name) && (folderDescriptor = openFolder(directory)) >= 0)
+        name = socketPathVia(folderDescriptor);
+    socket.connectToServer(name);
+    const bool connected = socket.waitForConnected(qMin(timeoutMs, 1000));
+    if (folderDescriptor >= 0)
+        ::close(folderDescriptor);
+    if (!connected)
         return std::nullopt;
+    if (!peerIsThisUser(socket)) {
+        qWarning().noquote() << QStringLiteral("本地套接字的另一端不属于当前用户，未发送请求：") + serverName(directory);
+        return std::nullopt;
+    }
     socket.write(request + '\n');
     socket.waitForBytesWritten(1000);
     QByteArray received;
@@ -120,19 +154,31 @@ void SingleInstance::setRequestHandler(std::function<QByteArray(const QByteArray
 
 void SingleInstance::listen()
 {
-    const QString name = serverName(folder);
+    QString name = serverName(folder);
+    // We hold the lock: a socket of that name is a leftover of a client of ours that died.
+    struct stat status {};
+    if (::lstat(QFile::encodeName(name).constData(), &status) == 0 && status.st_uid == ::geteuid() &&
+        !S_ISDIR(status.st_mode))
+        QFile::remove(name);
+    if (!fitsSocketAddress(name) && (folderDescriptor = openFolder(folder)) >= 0)
+        name = socketPathVia(folderDescriptor);
     server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    // We hold the lock: a socket of that name is a leftover of a client that died.
-    QLocalServer::removeServer(name);
     if (!server->listen(name)) {
         qWarning().noquote() << QStringLiteral("无法监听本地套接字，第二次启动将无法切换到本窗口：") +
                                     server->errorString();
         return;
     }
     connect(server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = server->nextPendingConnection())
-            serve(socket);
+        while (QLocalSocket *socket = server->nextPendingConnection()) {
+            if (peerIsThisUser(*socket)) {
+                serve(socket);
+                continue;
+            }
+            qWarning().noquote() << QStringLiteral("拒绝了其他用户对本地套接字的连接");
+            socket->abort();
+            socket->deleteLater();
+        }
     });
 }
 

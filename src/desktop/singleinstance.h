@@ -12,8 +12,10 @@ class QLocalSocket;
 class QLockFile;
 
 // One client per data folder. The folder holds a lock file; the client that holds it listens on a
-// local socket named after the folder, and a later start hands its request over that socket
-// ("raise": bring your window to the front) instead of running a second client on the same files.
+// local socket in the folder itself (no shared place where another user could take the name), and
+// a later start hands its request over that socket ("raise": bring your window to the front)
+// instead of running a second client on the same files. Both ends talk only to a peer of the
+// same user.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -43,7 +45,7 @@ public:
 
     QString directory() const { return folder; }
     QString lockFilePath() const;
-    // The local socket of a folder: in the user's runtime folder, named by a digest of the path.
+    // The local socket of a folder: in the folder.
     static QString serverName(const QString &directory);
 
 private:
@@ -53,5 +55,6 @@ private:
     QString folder;
     std::unique_ptr<QLockFile> lock;
     QLocalServer *server = nullptr;
+    int folderDescriptor = -1; // held while listening when the socket's path is too long to name
     std::function<QByteArray(const QByteArray &)> handler;
 };

@@ -1,9 +1,11 @@
 #include "desktop/tararchive.h"
 
+#include "store/atomicfile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -115,12 +117,12 @@ QByteArray TarArchive::gzipped() const
 
 QString writePrivateFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    // Before any byte is written: the temporary file gets the final rights.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return file.errorString();
-    return QString();
+    // A link planted where the file goes (a shared folder such as /tmp) would have the bundle
+    // replace whatever it points at; the rename below replaces the path itself, and a link found
+    // there is refused outright so that the user learns why.
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISLNK(status.st_mode))
+        return symbolicLinkRefusal();
+    QString error;
+    return AtomicFile::replace(path, bytes, &error) ? QString() : error;
 }

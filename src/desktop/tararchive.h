@@ -29,6 +29,12 @@ private:
     QVector<Entry> entries;
 };
 
-// Writes bytes to path through a temporary file renamed into place, readable by the owner only.
-// An empty text on success, otherwise what went wrong.
+// Writes bytes to path through a temporary file renamed over the path itself (never through a
+// symbolic link: one found there is refused), readable by the owner only. An empty text on
+// success, otherwise what went wrong.
 QString writePrivateFile(const QString &path, const QByteArray &bytes);
+
+inline QString symbolicLinkRefusal()
+{
+    return QStringLiteral("目标是符号链接，为安全起见不经它写入 / the target is a symbolic link: not written through it");
+}

@@ -4,6 +4,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "platform/hostsystem.h"
+#include "platform/owneronly.h"
 #include "tunnel/logic/tunnelfiles.h"
 #include "ui/messageboxes.h"
 
@@ -33,8 +34,8 @@ bool MainWindow::writeLaunchFiles(const QByteArray &serial, const QByteArray &pa
         return false;
     }
     const QString profile = TunnelFiles::profilePath(QString::fromUtf8(serial));
-    // mkdir, not mkpath: an existing link named logs stays a link and is refused below.
-    QDir().mkdir(TunnelFiles::logDirectory);
+    // One level, owner-only: an existing link named logs stays a link and is refused below.
+    OwnerOnly::makeFolder(TunnelFiles::logDirectory);
     QStringList folders = {QStringLiteral("."), TunnelFiles::logDirectory};
     if (QFileInfo(tunnelLog).exists() || QFileInfo(tunnelLog).isSymLink())
         folders << tunnelLog;

@@ -1,23 +1,31 @@
 // The client program as started from a desktop or a terminal: one client per data folder (a
 // second start hands over and the first window comes forward; stale and corrupt locks do not
 // block; two folders run side by side), --version and --help, and the diagnostics bundle, searched
-// after extraction for every secret the client keeps.
+// after extraction for every secret the client keeps. Another local user can neither read its
+// logs, nor talk to it, nor pose as it, nor have a bundle written through a link; a flood of
+// signals ends it with status 0.
 #include "crypto/credentialcipher.h"
 #include "desktop/desktopsession.h"
 #include "login/login.h"
 #include "store/accountstore.h"
 #include "store/tapbindingstore.h"
+#include "desktop/singleinstance.h"
 #include "support/boundwindow.h"
+#include "support/foreignsocket.h"
 #include "ui/resources.h"
 
 #include <QDirIterator>
 #include <QHostInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 #include <memory>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString lockName = QStringLiteral(".korvane-client.lock");
@@ -46,6 +54,19 @@ bool stopClient(QProcess &process)
     process.kill();
     process.waitForFinished(3000);
     return false;
+}
+
+int modeOf(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+}
+
+bool plant(const QString &path, const QByteArray &bytes, int mode)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
 QByteArray fileBytes(const QString &path)
@@ -111,6 +132,8 @@ private slots:
     {
         initKorvaneResources();
         QVERIFY2(QFileInfo(clientProgram()).isExecutable(), "KORVANE_CLIENT names no program");
+        // As under sudo, su, cron or ssh: no runtime folder of the user's own.
+        qunsetenv("XDG_RUNTIME_DIR");
     }
 
     void secondStartRaisesTheFirstWindow()
@@ -196,6 +219,112 @@ private slots:
         QVERIFY(stopClient(*client));
     }
 
+    void runningClientKeepsToItsFolder()
+    {
+        QTemporaryDir dir;
+        const QDir folder(dir.path());
+        // What an earlier version left readable by every user.
+        QVERIFY(folder.mkdir(QStringLiteral("LogFile")) && folder.mkdir(QStringLiteral("logs")));
+        QVERIFY(plant(dir.filePath(QStringLiteral("LogFile/20260101.txt")), "entry", 0644) &&
+                plant(dir.filePath(QStringLiteral("logs/openvpn.log")), "line", 0644));
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("LogFile"))).constData(), 0755) == 0 &&
+                ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("logs"))).constData(), 0755) == 0);
+
+        auto client = startClient(dir.path());
+        QVERIFY(runsAndOwns(*client, dir.path()));
+        QTRY_VERIFY(!foreignsocket::listeningPaths(client->processId()).isEmpty());
+        // Nowhere another user could have taken the name first.
+        for (const QString &path : foreignsocket::listeningPaths(client->processId()))
+            QVERIFY2(path.startsWith(dir.path() + QLatin1Char('/')), qPrintable(path));
+        QTRY_COMPARE(modeOf(dir.filePath(QStringLiteral("LogFile"))), 0700);
+        QCOMPARE(modeOf(dir.filePath(QStringLiteral("LogFile/20260101.txt"))), 0600);
+        QCOMPARE(modeOf(dir.filePath(QStringLiteral("logs"))), 0700);
+        QCOMPARE(modeOf(dir.filePath(QStringLiteral("logs/openvpn.log"))), 0600);
+        QVERIFY(stopClient(*client));
+    }
+
+    void signalFloodEndsWithStatusZero()
+    {
+        QTemporaryDir dir;
+        auto client = startClient(dir.path());
+        QVERIFY(runsAndOwns(*client, dir.path()));
+        // A session ending sends its signals again and again, also while the client winds down.
+        const pid_t pid = pid_t(client->processId());
+        for (int round = 0; round < 20000 && !client->waitForFinished(0); ++round) {
+            for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+                ::kill(pid, signal);
+        }
+        QVERIFY(client->waitForFinished(10000));
+        QCOMPARE(client->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client->exitCode(), 0);
+    }
+
+    void talksOnlyToItsOwnUser()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to act as another user");
+        // Folders another user can enter, and a socket anyone may open: only the peer check is left.
+        ScopedWorkDir dir;
+        DesktopSession desktop;
+        QVERIFY(desktop.claimWorkingDirectory());
+        const QString socket = SingleInstance::serverName(dir.path());
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0 &&
+                ::chmod(QFile::encodeName(socket).constData(), 0666) == 0);
+        QLocalSocket intruder;
+        QVERIFY(intruder.setSocketDescriptor(foreignsocket::connectAs(foreignsocket::nobody, socket)));
+        intruder.write("diagnostics " + dir.filePath(QStringLiteral("taken.tar.gz")).toUtf8() + "\n");
+        QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(intruder.readAll(), QByteArray());
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("taken.tar.gz"))));
+
+        // Someone else listening where a client of this folder would: not asked, not believed.
+        QTemporaryDir other;
+        QVERIFY(::chmod(QFile::encodeName(other.path()).constData(), 0777) == 0);
+        QLocalServer impostor;
+        QByteArray heard;
+        QVERIFY(impostor.listen(foreignsocket::listenAs(foreignsocket::nobody,
+                                                        SingleInstance::serverName(other.path()))));
+        connect(&impostor, &QLocalServer::newConnection, &impostor, [&] {
+            QLocalSocket *peer = impostor.nextPendingConnection();
+            connect(peer, &QLocalSocket::readyRead, peer, [&heard, peer] {
+                heard += peer->readAll();
+                peer->write("ok\n");
+            });
+        });
+        auto export_ = startClient(other.path(), {QStringLiteral("--diagnostics"), QStringLiteral("own.tar.gz")});
+        QTRY_VERIFY_WITH_TIMEOUT(export_->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(export_->exitCode(), 0);
+        QCOMPARE(heard, QByteArray());
+        QCOMPARE(modeOf(other.filePath(QStringLiteral("own.tar.gz"))), 0600);
+    }
+
+    void diagnosticsSucceedOnlyWithAFile()
+    {
+        QTemporaryDir dir;
+        // A client of this user that says it wrote the bundle but did not.
+        SingleInstance liar(dir.path());
+        QCOMPARE(liar.claim(), SingleInstance::Claim::Owner);
+        liar.setRequestHandler([](const QByteArray &) { return QByteArrayLiteral("ok"); });
+        auto export_ = startClient(dir.path(), {QStringLiteral("--diagnostics=missing.tar.gz")});
+        QTRY_VERIFY_WITH_TIMEOUT(export_->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(export_->exitCode(), 1);
+        const QString said = QString::fromUtf8(export_->readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("文件不存在")), qPrintable(said));
+
+        // A link planted where the bundle goes (a shared folder): refused, its target untouched.
+        const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+        QVERIFY(plant(victim, "precious", 0644));
+        QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("korvane.tar.gz"))));
+        QTemporaryDir elsewhere;
+        export_ = startClient(elsewhere.path(),
+                              {QStringLiteral("--diagnostics"), dir.filePath(QStringLiteral("korvane.tar.gz"))});
+        QTRY_VERIFY_WITH_TIMEOUT(export_->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(export_->exitCode(), 1);
+        QVERIFY(QString::fromUtf8(export_->readAllStandardError()).contains(QStringLiteral("符号链接")));
+        QCOMPARE(fileBytes(victim), QByteArray("precious"));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("korvane.tar.gz"))).isSymLink());
+    }
+
     void versionAndHelp()
     {
         // Before any window: they work without a display.
@@ -252,9 +381,12 @@ private slots:
              "(2026-01-01 09:00:00 Thu) Debug: /lintraApi/getConfigParam?token=" + token +
                  "&gatewaySn=TAP-7&passWord=" + tapPassword + "\r\n \r\n(2026-01-01 09:00:01 Thu) Debug: login " +
                  loginPassword + "\r\n \r\n"},
-            {QStringLiteral("logs/openvpn.log"),
-             "Thu Jan  1 09:00:02 2026 auth " + vpnPassword + "\n{\"token\":\"" + token + "\"}\n"},
+            // A hole of zeros (a crash while appending) does not end the log.
+            {QStringLiteral("logs/openvpn.log"), "Thu Jan  1 09:00:02 2026 auth " + vpnPassword + "\n{\"token\":\"" +
+                                                     token + "\"}\n" + QByteArray(512, '\0') + "after the hole\n"},
             {QStringLiteral("TAP-7.ovpn"), "client\r\ndev tun\r\nauth-user-pass vpnconfig.ini\r\n"},
+            // Not the client's: another VPN's profile with its credentials inline.
+            {QStringLiteral("office.ovpn"), "client\r\n<auth-user-pass>\r\nme\r\nOffice-Secret\r\n</auth-user-pass>\r\n"},
         };
         for (auto it = planted.cbegin(); it != planted.cend(); ++it) {
             QFile file(dir.filePath(it.key()));
@@ -273,6 +405,7 @@ private slots:
         QCOMPARE(files.keys(), QStringList({QStringLiteral("LogFile/20260101.txt"), QStringLiteral("TAP-7.ovpn"),
                                             QStringLiteral("logs/openvpn.log"), QStringLiteral("summary.txt")}));
         QCOMPARE(files.value(QStringLiteral("TAP-7.ovpn")), planted.value(QStringLiteral("TAP-7.ovpn")));
+        QVERIFY(files.value(QStringLiteral("logs/openvpn.log")).endsWith(QByteArray(512, '\0') + "after the hole\n"));
         QVERIFY(files.value(QStringLiteral("LogFile/20260101.txt")).contains("gatewaySn=TAP-7&passWord=********"));
         const QStringList hits = secretHits(files, {loginPassword, tapPassword, token, vpnPassword,
                                                     fileBytes(dir.filePath(QStringLiteral("login.ini"))),
@@ -307,6 +440,7 @@ private slots:
                                     QStringLiteral("URL: ") + QString::fromUtf8(w.platform.baseUrl())})
             QVERIFY2(summary.contains(part), qPrintable(part));
         QVERIFY(files.contains(QStringLiteral("TAP-DEMO-0001.ovpn")));
+        QCOMPARE(modeOf(w.dir.filePath(QStringLiteral("logs"))), 0700);
         const QStringList hits =
             secretHits(files, {demo::password.toUtf8(), QByteArray("Tap@0001"), w.window.sessionToken});
         QVERIFY2(hits.isEmpty(), qPrintable(hits.join(QLatin1Char('\n'))));

@@ -1,4 +1,5 @@
 #include "app/logmessagehandler.h"
+#include "platform/owneronly.h"
 #include "support/workdir.h"
 
 #include <QtTest>
@@ -7,11 +8,19 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 QDateTime at(int day, int hour, int minute, int second)
 {
     return QDateTime(QDate(2022, 9, day), QTime(hour, minute, second));
+}
+
+int modeOf(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
 }
 
 QByteArray readFile(const QString &path)
@@ -43,6 +52,7 @@ private slots:
     void entriesInDayFiles();
     void logDirectoryFollowsTheWorkingDirectory();
     void concurrentThreadsWriteWholeEntries();
+    void onlyTheOwnerReads();
 };
 
 void TestDayLog::entriesInDayFiles()
@@ -134,6 +144,35 @@ void TestDayLog::concurrentThreadsWriteWholeEntries()
         QCOMPARE(entry.mid(match.capturedEnd()), QString(PaddingSize, QLatin1Char(char('a' + t))));
         QCOMPARE(match.captured(2).toInt(), ++lastIndex[t]);
     }
+}
+
+void TestDayLog::onlyTheOwnerReads()
+{
+    ScopedWorkDir workDir;
+    QVERIFY(workDir.isValid());
+    const mode_t previousMask = ::umask(0); // whatever the user's umask lets through
+    appendDayLogEntry(QtDebugMsg, QStringLiteral("account engineer"), at(1, 10, 0, 0));
+    ::umask(previousMask);
+    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile"))), 0700);
+    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile/20220901.txt"))), 0600);
+
+    // Folders of an earlier version are tightened; what a link points at is not touched.
+    QTemporaryDir outside;
+    const QString foreign = outside.filePath(QStringLiteral("foreign.txt"));
+    QFile(foreign).open(QIODevice::WriteOnly);
+    QVERIFY(::chmod(QFile::encodeName(foreign).constData(), 0644) == 0);
+    QVERIFY(QFile::link(foreign, workDir.filePath(QStringLiteral("LogFile/link.txt"))));
+    QVERIFY(::chmod(QFile::encodeName(workDir.filePath(QStringLiteral("LogFile"))).constData(), 0755) == 0 &&
+            ::chmod(QFile::encodeName(workDir.filePath(QStringLiteral("LogFile/20220901.txt"))).constData(), 0644) == 0);
+    OwnerOnly::tightenFolder(workDir.filePath(QStringLiteral("LogFile")));
+    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile"))), 0700);
+    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile/20220901.txt"))), 0600);
+    QCOMPARE(modeOf(foreign), 0644);
+    // A folder of that name that is a link is neither made nor followed.
+    QVERIFY(QFile::link(outside.path(), workDir.filePath(QStringLiteral("logs"))));
+    QVERIFY(!OwnerOnly::makeFolder(workDir.filePath(QStringLiteral("logs"))));
+    OwnerOnly::tightenFolder(workDir.filePath(QStringLiteral("logs")));
+    QCOMPARE(modeOf(foreign), 0644);
 }
 
 QTEST_GUILESS_MAIN(TestDayLog)
