@@ -3,7 +3,7 @@
 # project's version, depending on OpenVPN and on the libraries the binary uses, without maintainer
 # scripts (installing changes nothing beyond its files), with the icons a desktop asks for, a
 # desktop entry that passes desktop-file-validate, man pages, no lintian error; and the launcher
-# keeps the client's files in the XDG data folder.
+# keeps the client's files in the XDG data folder, which only the user can read.
 # Usage: tst_package.sh <build dir> <source dir>. Exit 77: a tool is missing (skipped).
 set -euo pipefail
 build="$1"
@@ -54,9 +54,11 @@ errors="$(lintian --suppress-tags-from-file /dev/null "$deb" 2>&1 | grep '^E:' |
 # The packaged client runs; through the launcher its files land in the XDG data folder.
 [ "$("$root/bin/korvane-client" --version | head -n1)" = "korvane-client $version" ] || fail "--version"
 mkdir -p "$work/home" "$work/elsewhere"
+mkdir -p -m 0755 "$work/data/korvane" # as an earlier version left it
 (cd "$work/elsewhere" && env -i HOME="$work/home" XDG_DATA_HOME="$work/data" PATH="$root/bin:/usr/bin:/bin" \
     "$root/bin/korvane-launcher" --diagnostics bundle.tar.gz >"$work/launcher.log" 2>&1) ||
     { cat "$work/launcher.log"; fail "launcher"; }
 [ -f "$work/data/korvane/bundle.tar.gz" ] || fail "bundle not in the data folder: $(cat "$work/launcher.log")"
+[ "$(stat -c %a "$work/data/korvane")" = 700 ] || fail "data folder mode $(stat -c %a "$work/data/korvane")"
 [ -z "$(find "$work/elsewhere" "$work/home" -mindepth 1)" ] || fail "files outside the data folder"
 echo "PASS: $(basename "$deb")"

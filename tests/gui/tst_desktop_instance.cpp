@@ -184,10 +184,16 @@ private slots:
         QVERIFY(QString::fromUtf8(second->readAllStandardError()).contains(handOverLine));
         QCOMPARE(lockOwner(first.path()), owner->processId());
 
-        // Another folder is another client's.
-        auto neighbour = startClient(other.path());
-        QVERIFY(runsAndOwns(*neighbour, other.path()));
+        // Another folder is another client's; one whose socket path is longer than a socket
+        // address holds works alike.
+        const QString deep = other.filePath(QString(110, QLatin1Char('d')));
+        QVERIFY(QDir().mkpath(deep));
+        auto neighbour = startClient(deep);
+        QVERIFY(runsAndOwns(*neighbour, deep));
         QCOMPARE(owner->state(), QProcess::Running);
+        second = startClient(deep);
+        QVERIFY(second->waitForFinished(10000));
+        QVERIFY(QString::fromUtf8(second->readAllStandardError()).contains(handOverLine));
 
         QVERIFY(stopClient(*owner) && stopClient(*neighbour));
         // A folder left by a client is free for the next one.
