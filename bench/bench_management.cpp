@@ -30,7 +30,7 @@ void judgeMillion()
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < rounds; ++i) {
         for (const ManagementChunk &line : judgeManagementRead(chunks.at(i % chunks.size())))
-            events += line.connected() + line.dropped();
+            events += line.connected() + line.reconnecting();
     }
     const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
     std::printf("judging: %d reads in %.1f ms, %.0f ns per read (%d events)\n", rounds, ns / 1e6,

@@ -30,13 +30,13 @@ TrayState trayStateOf(const TunnelMembers &members, bool troubled)
         return TrayState::Off;
     if (members.connected)
         return TrayState::Connected;
-    // A cancelled cycle leaves reconnectInProgress set: the switch-off mark decides first.
-    if (members.suppressed)
-        return TrayState::Off;
-    if (members.reconnectInProgress)
+    if (members.reconnectInProgress && !members.suppressed)
         return TrayState::Reconnecting;
+    // A launch that failed also leaves the switch off: the failure shows until the next start.
     if (troubled)
         return TrayState::Down;
+    if (members.suppressed)
+        return TrayState::Off;
     return members.processStarted ? TrayState::Connecting : TrayState::Off;
 }
 

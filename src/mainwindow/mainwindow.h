@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tunnel/logic/managementchunk.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QMainWindow>
@@ -108,7 +110,9 @@ public:
     void reportTunnelAlarm(int warnType);
 
     // Tunnel provisioning: site and customer checks, profile, CA file, launch.
-    void openTunnel();
+    bool openTunnel();
+    // The platform's refusal of a launch (site or project switched off), or empty.
+    QString tunnelRefusal();
     bool checkCustomerEnabled();
     bool fetchTunnelProfile(const QByteArray &serial, const QByteArray &password, const QByteArray &token);
     bool fetchCaCertificate(const QByteArray &token, const QByteArray &serial);
@@ -117,13 +121,16 @@ public:
     bool launchTunnel(const QByteArray &serial, const QByteArray &password);
     bool connectManagementChannel();
     void onManagementChannelFailed();
-    void closeTunnel();
+    bool closeTunnel();
     void onTunnelConnected(const QByteArray &description);
     void onTunnelProgramEnded();
 
     // Supervision: drops, the far end's restart.
     void onTunnelDropped();
+    void onReconnectAttemptFailed();
+    void tellPlatformUnreachable();
     void requestServerRestart();
+    void startReconnectCycle();
     void endReconnectCycle();
     void showTunnelOff();
 
@@ -190,6 +197,9 @@ public:
     qint32 adapterWarningShown = 0;
     qint32 adapterDownHandled = 0;
     bool serverRestartRequested = false; // the far end's restart was asked for in this cycle
+    bool attemptFailureHandled = false;  // the current reconnect attempt's failure was acted on
+    ManagementLineReader managementLines;
+    RepeatedLineLog notificationLog;
     QSize designedMinimumSize;           // the form's own minimum; wider fonts may need more
     bool tunnelsShutDown = false;        // every tunnel process was stopped for good (exit, close, quit)
     TunnelObserver *tunnelObserver = nullptr; // not owned

@@ -33,7 +33,9 @@ QString MainWindow::takeTunnelFromLists(const QString &serial)
 
 void MainWindow::stopTunnelProcess(const QString &processId)
 {
-    managementSocket->disconnectFromHost();
+    // Aborted, not closed: nothing the stopped program still sends is read.
+    managementSocket->abort();
+    managementLines.reset();
     hostSystem().killProcessTree(processId);
     forgetTunnelPassword();
 }

@@ -86,6 +86,13 @@ bool MainWindow::connectManagementChannel()
         return false;
     }
 
+    managementLines.reset();
+    // A first launch has the connect time-out from here to its first CONNECTED; the lines on the
+    // way there do not extend it (a dead TCP server sends a fresh TCP_CONNECT every few seconds).
+    if (reconnectCount == 0) {
+        showCentredOver(waitWidget, this);
+        connectTimeoutTimer->start(connectTimeoutMs);
+    }
     managementSocket->write("state on\r\n");
     managementSocket->flush();
     lastManagementCommand = QStringLiteral("stateon");
@@ -97,20 +104,21 @@ bool MainWindow::connectManagementChannel()
 
 void MainWindow::slotReadyRead()
 {
-    // Every notification of a first connection re-arms the connect time-out.
-    if (reconnectCount == 0 && lastManagementCommand == QLatin1String("stateon")) {
-        showCentredOver(waitWidget, this);
-        connectTimeoutTimer->start(connectTimeoutMs);
-    }
     const QByteArray bytes = managementSocket->readAll();
-    if (bytes.isEmpty())
+    // What a tunnel program says after the client stopped it has no meaning any more.
+    if (bytes.isEmpty() || (!tunnelProcessStarted && !tunnelConnected))
         return;
-    for (const ManagementChunk &line : judgeManagementRead(bytes)) {
-        qDebug().noquote() << QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(line.state);
+    for (const ManagementChunk &line : managementLines.judge(bytes)) {
+        for (const QString &entry : notificationLog.take(QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(line.state)))
+            qDebug().noquote() << entry;
         if (line.connected())
             onTunnelConnected(line.description);
-        if (line.dropped())
+        else if (line.reconnecting() && tunnelConnected)
             onTunnelDropped();
+        else if (line.reconnecting() && reconnectCount > 0)
+            onReconnectAttemptFailed();
+        // A first launch keeps trying on its own until its connect time-out.
+
         // A drop that stopped the tunnel program leaves the rest of the read without meaning.
         if (managementSocket->state() != QAbstractSocket::ConnectedState)
             break;

@@ -14,23 +14,31 @@ void refuse(const QString &text)
 }
 } // namespace
 
-void MainWindow::openTunnel()
+QString MainWindow::tunnelRefusal()
 {
     // The ordinary-site page's label as last filled; empty before any site was shown.
-    if (ui->siteEnabled->text() == QStringLiteral("否")) {
-        refuse(QStringLiteral("该站点尚未开启，请先开启站点"));
-        return;
-    }
-    if (!checkCustomerEnabled()) {
-        refuse(QStringLiteral("该项目尚未开启，请先开启项目"));
-        return;
+    if (ui->siteEnabled->text() == QStringLiteral("否"))
+        return QStringLiteral("该站点尚未开启，请先开启站点");
+    if (!checkCustomerEnabled())
+        return QStringLiteral("该项目尚未开启，请先开启项目");
+    return {};
+}
+
+bool MainWindow::openTunnel()
+{
+    QString refusal = tunnelRefusal();
+    if (refusal.isEmpty() &&
+        (!fetchTunnelProfile(tapSerial, tapPassword, sessionToken) || !fetchCaCertificate(sessionToken, tapSerial)))
+        refusal = QStringLiteral("请求失败，请重试");
+    if (!refusal.isEmpty()) {
+        // Refused: the switch stays off and nothing relaunches until the user switches on again.
+        reconnectSuppressed = true;
+        showTunnelOff();
+        refuse(refusal);
+        return false;
     }
     reconnectSuppressed = false;
-    if (!fetchTunnelProfile(tapSerial, tapPassword, sessionToken) || !fetchCaCertificate(sessionToken, tapSerial)) {
-        refuse(QStringLiteral("请求失败，请重试"));
-        return;
-    }
-    launchTunnel(tapSerial, tapPassword);
+    return launchTunnel(tapSerial, tapPassword);
 }
 
 bool MainWindow::checkCustomerEnabled()

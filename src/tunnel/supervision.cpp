@@ -28,7 +28,9 @@ void MainWindow::on_VpnControl_clicked()
 {
     qDebug() << tunnelConnected;
     if (tunnelConnected) {
-        closeTunnel();
+        // Reports and alarms follow only a close that stopped a tunnel.
+        if (!closeTunnel())
+            return;
         reconnectSuppressed = true;
         ui->VpnControl->setIcon(tunnelSwitchIcon(false));
         reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), false);
@@ -46,55 +48,75 @@ void MainWindow::on_VpnControl_clicked()
     }
     if (!platformReachable)
         return;
-    openTunnel();
-    reconnectSuppressed = false;
+    // A new start: whatever cycle ran before is over.
+    endReconnectCycle();
+    if (!openTunnel())
+        return; // told; the switch stays off
     ui->VpnControl->setIcon(tunnelSwitchIcon(true));
     qDebug().noquote() << QStringLiteral("通道手动开启");
 }
 
+// The fall of a connected tunnel: one alarm, then a reconnect cycle.
 void MainWindow::onTunnelDropped()
 {
-    const bool wasConnected = tunnelConnected;
+    // Stopped first: nothing the tunnel program still sends can come in while a box is open.
+    const QString serial = QString::fromUtf8(tapSerial);
+    takeTunnelFromLists(serial);
+    stopTunnelProcess(interpreterProcessId());
+    tunnelProcessStarted = false;
+    tunnelConnected = false;
+    showTunnelOff();
     waitWidget->close();
     connectTimeoutTimer->stop();
     reportTunnelAlarm(1);
     tunnelStateCode = 2;
-    tunnelConnected = false;
 
     probeReachability();
-    if (platformReachable) {
-        if (wasConnected)
-            notifyTunnelObserver(TunnelEvent::Dropped);
-        if (reconnectCount != 0) {
-            // The tunnel program reports a fresh TCP connect per try; ask the far end once a cycle.
-            if (reconnectCount == restartRequestAttempts && !serverRestartRequested) {
-                serverRestartRequested = true;
-                requestServerRestart();
-                qWarning().noquote() << QStringLiteral("通道重连多次失败，请求服务器重启");
-            }
-        } else if (!reconnectInProgress) {
-            reconnectTimer->start(reconnectIntervalMs);
-            reconnectInProgress = true;
-            serverRestartRequested = false;
-            qDebug().noquote() << QStringLiteral("通道看护已开启");
-            showCentredOver(waitReconnect, this);
-        }
-    } else {
-        notifyTunnelObserver(TunnelEvent::Down);
-        MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
-        qWarning().noquote() << QStringLiteral("网络异常，通道连接断开");
-        endReconnectCycle();
+    if (!platformReachable) {
+        tellPlatformUnreachable();
+        return;
     }
+    notifyTunnelObserver(TunnelEvent::Dropped);
+    startReconnectCycle();
+    qDebug().noquote() << QStringLiteral("通道看护已开启");
+}
 
-    showTunnelOff();
-    tunnelConnected = false;
-    // A drop before the first connection kills nothing: the tunnel program keeps trying.
-    const QString serial = QString::fromUtf8(tapSerial);
-    if (tunnelTapList.contains(serial)) {
-        takeTunnelFromLists(serial);
+// A reconnect attempt's tunnel program gave up a try (it keeps trying until the next tick). Acted
+// on once per attempt, however many tries it reports.
+void MainWindow::onReconnectAttemptFailed()
+{
+    if (attemptFailureHandled)
+        return;
+    attemptFailureHandled = true;
+    probeReachability();
+    if (!platformReachable) {
         stopTunnelProcess(interpreterProcessId());
         tunnelProcessStarted = false;
+        tellPlatformUnreachable();
+        return;
     }
+    if (reconnectCount >= restartRequestAttempts)
+        requestServerRestart();
+}
+
+void MainWindow::tellPlatformUnreachable()
+{
+    // The cycle ends before the box: a tick must not launch while it is open.
+    endReconnectCycle();
+    notifyTunnelObserver(TunnelEvent::Down);
+    qWarning().noquote() << QStringLiteral("网络异常，通道连接断开");
+    MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
+}
+
+void MainWindow::startReconnectCycle()
+{
+    if (reconnectInProgress)
+        return;
+    reconnectTimer->start(reconnectIntervalMs);
+    reconnectInProgress = true;
+    reconnectCount = 0;
+    serverRestartRequested = false;
+    showCentredOver(waitReconnect, this);
 }
 
 void MainWindow::endReconnectCycle()
@@ -102,6 +124,7 @@ void MainWindow::endReconnectCycle()
     reconnectTimer->stop();
     reconnectInProgress = false;
     reconnectCount = 0;
+    serverRestartRequested = false;
     waitReconnect->close();
 }
 
@@ -111,8 +134,13 @@ void MainWindow::showTunnelOff()
     ui->VpnControl->setIcon(tunnelSwitchIcon(false));
 }
 
+// Once a cycle, when its tenth attempt has failed.
 void MainWindow::requestServerRestart()
 {
+    if (serverRestartRequested)
+        return;
+    serverRestartRequested = true;
+    qWarning().noquote() << QStringLiteral("通道重连多次失败，请求服务器重启");
     notifyTunnelObserver(TunnelEvent::RestartRequested);
     const PlatformReply reply =
         callPlatform(Operations::clientRestartProject(sessionToken, QString::fromUtf8(tapSerial)));
@@ -126,12 +154,26 @@ void MainWindow::TryReconnectVPN()
 {
     if (tapSerial == unbound || tunnelConnected || reconnectSuppressed)
         return;
+    // The tenth attempt ended without a word from its tunnel program (a silent server over UDP).
+    if (reconnectCount >= restartRequestAttempts)
+        requestServerRestart();
     emit sendReconnectNum_WaitShow(reconnectCount);
     if (reconnectCount == 0)
         showCentredOver(waitReconnect, this);
     ++reconnectCount;
+    attemptFailureHandled = false;
     notifyTunnelObserver(TunnelEvent::ReconnectAttempt);
-    // Straight to the launch: no checks, no new profile or CA file.
+    // The platform's site and project switches hold for every attempt.
+    const QString refusal = tunnelRefusal();
+    if (!refusal.isEmpty()) {
+        endReconnectCycle();
+        reconnectSuppressed = true;
+        showTunnelOff();
+        notifyTunnelObserver(TunnelEvent::SwitchedOff);
+        MessageBoxes::warning(nullptr, QStringLiteral("提示"), refusal);
+        return;
+    }
+    // Straight to the launch with the profile and CA of the last platform answer.
     launchTunnel(tapSerial, tapPassword);
 }
 
@@ -144,10 +186,11 @@ void MainWindow::Vpn_Timeout()
     const QString serial = QString::fromUtf8(tapSerial);
     if (tunnelTapList.contains(serial))
         takeTunnelFromLists(serial);
-    hostSystem().killProcessTree(interpreterProcessId());
+    stopTunnelProcess(interpreterProcessId());
     showTunnelOff();
     tunnelConnected = false;
-    reconnectSuppressed = false;
+    // A tunnel that never came up is not reconnected: the switch is off until the user tries again.
+    reconnectSuppressed = true;
     tunnelProcessStarted = false;
     notifyTunnelObserver(TunnelEvent::ConnectTimeout);
 
@@ -166,7 +209,8 @@ void MainWindow::UnReconnectVpn()
     }
     tunnelConnected = false;
     reconnectSuppressed = true;
-    reconnectCount = 0;
+    // The cycle is over; switching on again starts afresh, with a restart request of its own.
+    endReconnectCycle();
     ui->VpnControl->setIcon(tunnelSwitchIcon(false));
     notifyTunnelObserver(TunnelEvent::SwitchedOff);
 }
@@ -194,7 +238,8 @@ void MainWindow::CheckVpnState()
         tunnelProcessStarted = false;
     };
 
-    if (!reconnectSuppressed) {
+    // A first launch still within its connect time-out has no adapter address yet.
+    if (!reconnectSuppressed && !connectTimeoutTimer->isActive()) {
         if (adapter == AdapterMissing) {
             if (adapterWarningShown) {
                 adapterWarningShown = adapterDownHandled = 0;
@@ -215,12 +260,7 @@ void MainWindow::CheckVpnState()
             } else {
                 adapterDownHandled = 1;
                 tearDown();
-                if (!reconnectInProgress) {
-                    reconnectTimer->start(reconnectIntervalMs);
-                    showCentredOver(waitReconnect, this);
-                    reconnectInProgress = true;
-                    serverRestartRequested = false;
-                }
+                startReconnectCycle();
                 reportTunnelAlarm(1);
                 tunnelStateCode = 2;
                 reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), false);

@@ -127,13 +127,19 @@ void MainWindow::onManagementChannelFailed()
     notifyTunnelObserver(TunnelEvent::Down);
     const QString text = managementFailureText(failure, port);
     qWarning().noquote() << text;
-    // A reconnect cycle tries again on its next tick; the user was told when it began.
+    // A reconnect cycle tries again on its next tick; the user was told when it began. A first
+    // launch is over: nothing relaunches until the user switches on again.
+    if (reconnectCount == 0)
+        reconnectSuppressed = true;
     if (!told && reconnectCount == 0)
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), text);
 }
 
 void MainWindow::onTunnelConnected(const QByteArray &description)
 {
+    // OpenVPN's own restart, or the notification and the state answer both arriving.
+    if (tunnelConnected)
+        return;
     qDebug().noquote() << QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(description);
     const int attemptsTaken = reconnectCount;
     tunnelConnected = true;
@@ -167,20 +173,20 @@ void MainWindow::onTunnelConnected(const QByteArray &description)
     notifyTunnelObserver(TunnelEvent::Connected, attemptsTaken);
 }
 
-void MainWindow::closeTunnel()
+bool MainWindow::closeTunnel()
 {
+    // The bound TAP's tunnel, whichever item the details panel shows (the tray reaches it from anywhere).
     const QString serial = QString::fromUtf8(tapSerial);
-    if (ui->gatewaySn_2->text() != serial)
-        return;
     if (!tunnelTapList.contains(serial)) {
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("当前隧道尚未连接"));
-        return;
+        return false;
     }
     stopTunnelProcess(takeTunnelFromLists(serial));
     ui->siteRunstatus->setPixmap(tunnelPicture(false));
     tunnelConnected = false;
     reconnectSuppressed = true;
     tunnelProcessStarted = false;
+    return true;
 }
 
 void MainWindow::onTunnelProgramEnded()
@@ -207,6 +213,7 @@ void MainWindow::onTunnelProgramEnded()
     connectTimeoutTimer->stop();
     // Every further attempt would end the same way.
     endReconnectCycle();
+    reconnectSuppressed = true;
     showTunnelOff();
     notifyTunnelObserver(TunnelEvent::Down);
     MessageBoxes::critical(nullptr, QStringLiteral("错误"),

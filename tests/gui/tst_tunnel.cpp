@@ -35,6 +35,12 @@ bool pressSwitch(BoundWindow &w)
     return true;
 }
 
+// The launch's "state on" and "state" were answered: what the test sends next follows them.
+bool launchAnswered(BoundWindow &w, int commandsBefore)
+{
+    return QTest::qWaitFor([&] { return w.host.management.commands().size() >= commandsBefore + 2; });
+}
+
 bool isDown(BoundWindow &w)
 {
     return !w.window.tunnelConnected && w.window.tunnelTapList.isEmpty() &&
@@ -136,8 +142,8 @@ private slots:
         // Reaching the launch shows itself by the refusal of the connected TAP.
         QCOMPARE(w.boxes.texts(), QStringList(text.isEmpty() ? QStringLiteral("该通道已连接") : text));
         QCOMPARE(w.boxes.titles(), QStringList(text.isEmpty() ? QStringLiteral("错误") : QStringLiteral("提示")));
-        // Refused before the customer check passed, the switch-off mark stays.
-        QCOMPARE(w.window.reconnectSuppressed, sent.size() < 2);
+        // Refused, the switch-off mark is set: nothing relaunches until the user switches on.
+        QCOMPARE(w.window.reconnectSuppressed, !text.isEmpty());
         if (text.isEmpty())
             QCOMPARE(fileBytes(QStringLiteral("ca.crt")), QByteArray("{\"code\":500,\"msg\":\"error\"}"));
         else if (sent.size() < 3)
@@ -173,20 +179,29 @@ private slots:
         QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>{1});
         QCOMPARE(window.tunnelStateCode, 2);
 
-        // Ten attempts, each a fresh launch that does not connect; the dialog counts from 1.
+        // Ten attempts, each a fresh launch that does not connect; the dialog counts from 1. Each
+        // attempt's tunnel program gives up tries of its own: one probe per attempt, no more alarms,
+        // and the far end is asked once, when the tenth fails.
+        const auto failTries = [&] {
+            const int probes = w.requestCount(QStringLiteral("getLintraToken"));
+            w.host.management.send(QByteArray(">STATE:1,TCP_CONNECT,,,,,,\r\n>STATE:1,RECONNECTING,connection-failed,,,,,\r\n")
+                                       .repeated(3));
+            QTRY_COMPARE(w.requestCount(QStringLiteral("getLintraToken")), probes + 1);
+        };
         for (int attempt = 1; attempt <= 10; ++attempt) {
             window.TryReconnectVPN();
             const Ui::WaitReConnect *dialog = window.waitReconnect->ui;
             QCOMPARE(dialog->Wait_1->text() + dialog->Wait_Num->text() + dialog->Wait_2->text(),
                      QStringLiteral("尝试第 %1次重连中...").arg(attempt));
+            QTRY_VERIFY(w.host.management.clientAuthenticated());
+            if (attempt >= 9)
+                failTries();
+            QCOMPARE(w.requestCount(QStringLiteral("clientRestartProject")), attempt == 10 ? 1 : 0);
         }
         QCOMPARE(window.reconnectCount, 10);
         QCOMPARE(w.host.startedInterpreters.size(), 11);
-        // The tunnel program reports a fresh TCP connect per try: the far end is asked once.
-        for (int i = 0; i < 3; ++i) {
-            w.host.management.send(">STATE:1700000002,TCP_CONNECT,,,,,,\r\n");
-            QTRY_COMPARE(alarmTypes(w.platform.simulator()).size(), 2 + i);
-        }
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>{1});
+        window.TryReconnectVPN(); // the eleventh: the far end was asked in this cycle already
         QCOMPARE(w.requestCount(QStringLiteral("clientRestartProject")), 1);
         QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
 
@@ -203,16 +218,117 @@ private slots:
         QCOMPARE(window.tunnelTapList, QStringList(demo::tap));
     }
 
+    // The tunnel program is stopped before the box, so the drops behind the first in the same write
+    // bring no second box.
     void dropWithPlatformUnreachable()
     {
         BoundWindow w;
         QVERIFY(w.start());
+        int killsAtBox = -1;
+        w.boxes.setOnPresent([&](const MessageBoxes::Request &) { killsAtBox = w.host.killedProcessIds.size(); });
         w.platform->setFault(QStringLiteral("getLintraToken"), droppedConnection());
-        w.host.management.send(fakeTunnel::dropNotification);
+        w.host.management.send(fakeTunnel::dropNotification.repeated(3));
         QTRY_VERIFY(isDown(w));
         QCOMPARE(w.boxes.titles() + w.boxes.texts(),
                  QStringList({QStringLiteral("错误"), QStringLiteral("网络连接失败，请检测您的网络状态后重试")}));
+        QCOMPARE(killsAtBox, 1);
         QVERIFY(!w.window.reconnectTimer->isActive() && !w.window.reconnectInProgress && w.window.reconnectCount == 0);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>{1});
+    }
+
+    // A connected tunnel stays up through what OpenVPN says while it runs: renegotiations with
+    // session tokens, holds, notes, states cut by read boundaries, a second CONNECTED. Only a
+    // RECONNECTING, whatever its reason, is its fall.
+    void connectedTunnelStaysUp()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        const QStringList lists = window.tunnelTapList + window.tunnelInfoList + window.tunnelPidList;
+        w.host.management.send(">PASSWORD:Auth-Token:c2Vzc2lvbi10b2tlbg==\r\n>HOLD:Waiting for hold release:0\r\n"
+                               ">INFO:renegotiation\r\n>NOTIFY:info,remote-exit,EXIT\r\n>STATE:2,GET_CONFIG,,,,,,\r\n"
+                               ">STATE:2,CONNECTED,SUC");
+        QTRY_VERIFY(window.managementLines.pendingBytes() > 0);
+        QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
+        w.host.management.send("CESS,10.8.0.6,127.0.0.1,1194,,,\r\n" + QByteArray("1,CONNECTED,SUCCESS,10.8.0.6,,,,\r\n"));
+        QTRY_COMPARE(window.managementLines.pendingBytes(), 0);
+        QVERIFY(!window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive());
+        QCOMPARE(window.tunnelTapList + window.tunnelInfoList + window.tunnelPidList, lists);
+        QCOMPARE(reportedTunnelStates(w.platform.simulator()), QList<int>{1});
+
+        // A dead server over UDP: ping-restart.
+        w.host.management.setCurrentState(fakeTunnel::waitState);
+        w.host.management.send(">STATE:3,RECONNECTING,ping-restart,,,,,\r\n");
+        QTRY_VERIFY(isDown(w) && window.reconnectInProgress && window.waitReconnect->isVisible());
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>{1});
+
+        // A line cut in two by a read boundary counts when its end arrives.
+        const int commands = w.host.management.commands().size();
+        window.TryReconnectVPN();
+        QVERIFY(launchAnswered(w, commands));
+        w.host.management.send(">STATE:4,CONNEC");
+        QTRY_VERIFY(window.managementLines.pendingBytes() > 0);
+        w.host.management.send("TED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,\r\n");
+        QTRY_VERIFY(window.tunnelConnected);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 3}));
+
+        // A flood: one fall, one probe, one alarm.
+        const int probes = w.requestCount(QStringLiteral("getLintraToken"));
+        w.host.management.send(QByteArray(">STATE:5,CONNECTED,SUCCESS,10.8.0.6,,,,\r\n").repeated(5000) +
+                               QByteArray(">STATE:6,RECONNECTING,connection-reset,,,,,\r\n").repeated(5000));
+        QTRY_VERIFY(isDown(w));
+        QCOMPARE(w.requestCount(QStringLiteral("getLintraToken")), probes + 1);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 3, 1}));
+    }
+
+    // A cycle starts at a fall with a fresh restart latch and ends with a cancel; after the tenth
+    // silent attempt the far end is asked once. The platform's switches hold for every attempt, and
+    // a refused start leaves the switch off for good.
+    void reconnectCycleRules()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        w.host.management.setCurrentState(fakeTunnel::waitState);
+        w.host.management.send(fakeTunnel::dropNotification);
+        QTRY_VERIFY(window.reconnectInProgress);
+        for (int tick = 1; tick <= 12; ++tick) {
+            window.TryReconnectVPN();
+            QCOMPARE(w.requestCount(QStringLiteral("clientRestartProject")), tick > 10 ? 1 : 0);
+        }
+        const int launches = w.host.startedInterpreters.size();
+        QTest::mouseClick(window.waitReconnect->ui->toolButton, Qt::LeftButton);
+        QVERIFY(!window.reconnectTimer->isActive() && !window.reconnectInProgress && window.reconnectSuppressed);
+        window.TryReconnectVPN();
+        QCOMPARE(w.host.startedInterpreters.size(), launches);
+
+        // Switched on against a project switched off: refused, the switch stays off, the watchdog
+        // finds the adapter idle and starts nothing.
+        const sim::Fault projectOff = replyBody(R"({"code":100,"data":{"enabled":0}})");
+        w.platform->setFault(QStringLiteral("getCustomerInfo"), projectOff);
+        QVERIFY(pressSwitch(w));
+        QCOMPARE(w.boxes.texts().last(), QStringLiteral("该项目尚未开启，请先开启项目"));
+        QVERIFY(isDown(w) && window.reconnectSuppressed);
+        w.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("0.0.0.0")}}};
+        for (int tick = 0; tick < 2; ++tick) {
+            window.CheckVpnState();
+            window.TryReconnectVPN();
+        }
+        QCOMPARE(w.host.startedInterpreters.size(), launches);
+
+        // Up again, down again: a fresh cycle whose attempt finds the project switched off.
+        w.platform->clearFaults();
+        w.host.management.setCurrentState(fakeTunnel::connectedState);
+        QVERIFY(pressSwitch(w));
+        QTRY_VERIFY(window.tunnelConnected);
+        w.host.management.setCurrentState(fakeTunnel::waitState);
+        w.host.management.send(fakeTunnel::dropNotification);
+        QTRY_VERIFY(window.reconnectInProgress && window.reconnectCount == 0 && !window.serverRestartRequested);
+        w.platform->setFault(QStringLiteral("getCustomerInfo"), projectOff);
+        window.TryReconnectVPN();
+        QCOMPARE(w.host.startedInterpreters.size(), launches + 1);
+        QVERIFY(isDown(w) && !window.reconnectInProgress && window.reconnectSuppressed);
+        QCOMPARE(w.boxes.texts().last(), QStringLiteral("该项目尚未开启，请先开启项目"));
     }
 
     void switchTimeoutAndCancel()
@@ -221,7 +337,9 @@ private slots:
         QVERIFY(w.start());
         MainWindow &window = w.window;
         w.platform->clearRequests();
-        QVERIFY(pressSwitch(w));
+        // Off from the tray while the panel shows another gateway: the bound TAP's tunnel goes.
+        QVERIFY(w.click(QStringLiteral("KV2410A0001")));
+        window.on_VpnControl_clicked();
         QVERIFY(isDown(w) && window.reconnectSuppressed && window.tunnelStateCode == 2);
         QCOMPARE(w.host.killedProcessIds.size(), 1);
         QCOMPARE(reportedTunnelStates(w.platform.simulator()).last(), 0);
@@ -233,31 +351,35 @@ private slots:
         QCOMPARE(w.host.startedInterpreters.size(), 1);
         QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 2}));
 
-        // On again, but the tunnel never connects: one time-out box, the process goes.
+        // On again, but the tunnel never connects: the time-out runs from the launch, and what the
+        // tunnel program says on its way (connects, failed tries) neither extends it nor starts a cycle.
         w.host.management.setCurrentState(fakeTunnel::waitState);
-        QVERIFY(pressSwitch(w));
-        QTRY_VERIFY(window.waitWidget->isVisible());
-        QVERIFY(window.connectTimeoutTimer->isActive() && window.connectTimeoutTimer->interval() == 30000 &&
-                !window.reconnectSuppressed && isIcon(w.ui->VpnControl->icon(), switchOn));
+        const int commands = w.host.management.commands().size();
+        QVERIFY(pressSwitch(w) && launchAnswered(w, commands));
+        QVERIFY(window.waitWidget->isVisible() && window.connectTimeoutTimer->isActive() &&
+                window.connectTimeoutTimer->interval() == 30000 && !window.reconnectSuppressed &&
+                isIcon(w.ui->VpnControl->icon(), switchOn));
+        const int probes = w.requestCount(QStringLiteral("getLintraToken"));
+        const int remaining = window.connectTimeoutTimer->remainingTime();
+        QTest::qWait(30);
+        w.host.management.send(QByteArray(">STATE:1,TCP_CONNECT,,,,,,\r\n>STATE:1,RECONNECTING,connection-failed,,,,,\r\n")
+                                   .repeated(3) + ">STATE:1,WAIT,,,,");
+        QTRY_VERIFY(window.managementLines.pendingBytes() > 0); // everything before it was judged
+        QVERIFY(window.connectTimeoutTimer->remainingTime() < remaining && !window.waitReconnect->isVisible());
+        QCOMPARE(w.requestCount(QStringLiteral("getLintraToken")), probes);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 2}));
         const QString launched = QString::number(window.tunnelProcess->processId());
         window.Vpn_Timeout();
         QCOMPARE(w.boxes.texts(), QStringList(QStringLiteral("    连接超时   ")));
         QCOMPARE(w.host.killedProcessIds.last(), launched);
         QVERIFY(isDown(w) && !window.waitWidget->isVisible() && !window.connectTimeoutTimer->isActive() &&
-                !window.tunnelProcessStarted);
-
-        // A drop before the first connection kills nothing; cancelling the cycle kills the attempt.
-        QVERIFY(pressSwitch(w));
-        QTRY_VERIFY(window.waitWidget->isVisible());
-        const int kills = w.host.killedProcessIds.size();
-        w.host.management.send(">STATE:1700000003,TCP_CONNECT,,,,,,\r\n");
-        QTRY_VERIFY(window.waitReconnect->isVisible());
-        QCOMPARE(w.host.killedProcessIds.size(), kills);
-        QTest::mouseClick(window.waitReconnect->ui->toolButton, Qt::LeftButton);
-        QVERIFY(!window.waitReconnect->isVisible() && window.reconnectSuppressed && window.reconnectCount == 0);
-        QCOMPARE(w.host.killedProcessIds.size(), kills + 1);
-        window.TryReconnectVPN();
-        QCOMPARE(w.host.startedInterpreters.size(), 3);
+                !window.tunnelProcessStarted && !window.reconnectInProgress);
+        // What the stopped program still says is not read; the watchdog starts no cycle.
+        w.host.management.send(",,,\r\n>STATE:1,EXITING,SIGTERM,,,,,\r\n");
+        w.host.adapterList = {{QStringLiteral("TAP-Linux tun korvane0"), {QStringLiteral("0.0.0.0")}}};
+        window.CheckVpnState();
+        QTest::qWait(50);
+        QVERIFY(!window.connectTimeoutTimer->isActive() && !window.reconnectInProgress && w.boxes.count() == 1);
     }
 
     void watchdog()

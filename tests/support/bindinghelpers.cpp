@@ -105,8 +105,9 @@ QtMessageHandler previousHandler = nullptr;
 
 void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    static const QRegularExpression qtClass(QStringLiteral("^Q[A-Za-z]+::"));
-    if ((!context.category || qstrcmp(context.category, "default") == 0) && !qtClass.match(message).hasMatch() &&
+    // Qt's classes name themselves; the offscreen platform notes what it cannot do.
+    static const QRegularExpression qtOwn(QStringLiteral("^(Q[A-Za-z]+::|This plugin does not support)"));
+    if ((!context.category || qstrcmp(context.category, "default") == 0) && !qtOwn.match(message).hasMatch() &&
         (type == QtWarningMsg || type == QtDebugMsg))
         (type == QtWarningMsg ? warnings : debugLines).append(message);
     if (previousHandler)

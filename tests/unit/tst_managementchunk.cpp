@@ -11,6 +11,8 @@ private slots:
     void judge();
     void reads_data();
     void reads();
+    void lineReader();
+    void repeatedLines();
     void startFailures();
 };
 
@@ -19,7 +21,7 @@ void TestManagementChunk::judge_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("state"); // empty: not judged
     QTest::addColumn<bool>("connected");
-    QTest::addColumn<bool>("dropped");
+    QTest::addColumn<bool>("reconnecting");
 
     QTest::newRow("connected") << QByteArray(">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.6,10.213.0.1,1194,,,\r\n")
                                << QByteArray("CONNECTED") << true << false;
@@ -27,10 +29,12 @@ void TestManagementChunk::judge_data()
                                           << QByteArray("CONNECTED") << false << false;
     QTest::newRow("connection reset") << QByteArray(">STATE:1700000000,RECONNECTING,connection-reset,,,,,\r\n")
                                       << QByteArray("RECONNECTING") << false << true;
-    QTest::newRow("ping restart is no drop") << QByteArray(">STATE:1700000000,RECONNECTING,ping-restart,,,,,\r\n")
-                                             << QByteArray("RECONNECTING") << false << false;
+    // A dead server over UDP shows only as ping-restart.
+    QTest::newRow("ping restart") << QByteArray(">STATE:1700000000,RECONNECTING,ping-restart,,,,,\r\n")
+                                             << QByteArray("RECONNECTING") << false << true;
+    // A connect is progress, never a fall.
     QTest::newRow("tcp connect with line end") << QByteArray(">STATE:1700000000,TCP_CONNECT,,,,,,\r\n")
-                                               << QByteArray("TCP_CONNECT") << false << true;
+                                               << QByteArray("TCP_CONNECT") << false << false;
     QTest::newRow("tcp connect without line end") << QByteArray(">STATE:1700000000,TCP_CONNECT,,,,,,")
                                                   << QByteArray() << false << false;
     QTest::newRow("case matters") << QByteArray(">STATE:1,connected,SUCCESS,\r\n") << QByteArray("connected") << false
@@ -57,7 +61,7 @@ void TestManagementChunk::judge()
     QCOMPARE(chunk.judged, !state.isEmpty());
     QCOMPARE(chunk.state, state);
     QTEST(chunk.connected(), "connected");
-    QTEST(chunk.dropped(), "dropped");
+    QTEST(chunk.reconnecting(), "reconnecting");
 }
 
 void TestManagementChunk::reads_data()
@@ -93,12 +97,45 @@ void TestManagementChunk::reads()
     for (const ManagementChunk &line : judgeManagementRead(bytes)) {
         if (line.connected())
             connectedAt = states.size();
-        drops += line.dropped();
+        drops += line.reconnecting();
         states << line.state;
     }
     QTEST(states, "states");
     QTEST(connectedAt, "connectedAt");
     QTEST(drops, "drops");
+}
+
+// A line cut anywhere by a read boundary is judged once, when its end arrives.
+void TestManagementChunk::lineReader()
+{
+    const QByteArray stream = ">STATE:1,WAIT,,,,,,\r\n>STATE:2,CONNECTED,SUCCESS,10.8.0.6,10.213.0.1,1194,,,\r\n";
+    for (int cut = 0; cut <= stream.size(); ++cut) {
+        ManagementLineReader reader;
+        QByteArrayList states;
+        for (const QByteArray &read : {stream.left(cut), stream.mid(cut)}) {
+            for (const ManagementChunk &line : reader.judge(read))
+                states << line.state + (line.connected() ? "+" : "");
+        }
+        QCOMPARE(states, QByteArrayList({"WAIT", "CONNECTED+"}));
+        QCOMPARE(reader.pendingBytes(), 0);
+    }
+    // Endless garbage without a line end is dropped, and the next real line still counts.
+    ManagementLineReader reader;
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(reader.judge(QByteArray(4096, ',')).isEmpty());
+    QVERIFY(reader.pendingBytes() <= ManagementLineReader::lineLimit);
+    reader.judge("\n");
+    QCOMPARE(reader.judge(">STATE:3,RECONNECTING,ping-restart,,,,,\r\n").value(0).reconnecting(), true);
+}
+
+void TestManagementChunk::repeatedLines()
+{
+    RepeatedLineLog log;
+    QStringList written;
+    for (const char *line : {"A", "A", "A", "B", "A", "A"})
+        written += log.take(QString::fromLatin1(line));
+    QCOMPARE(written, QStringList({QStringLiteral("A"), QStringLiteral("以上消息又重复2次，未逐条记录"), QStringLiteral("B"),
+                                   QStringLiteral("A")}));
 }
 
 void TestManagementChunk::startFailures()

@@ -33,13 +33,40 @@ QVector<ManagementChunk> judgeManagementRead(const QByteArray &bytes)
 {
     QVector<ManagementChunk> judged;
     int start = 0;
-    while (start < bytes.size()) {
-        const int newline = bytes.indexOf('\n', start);
-        const int end = newline < 0 ? bytes.size() : newline + 1;
-        const ManagementChunk line = judgeManagementChunk(bytes.mid(start, end - start));
+    for (int newline = bytes.indexOf('\n'); newline >= 0; newline = bytes.indexOf('\n', start)) {
+        const ManagementChunk line = judgeManagementChunk(bytes.mid(start, newline + 1 - start));
         if (line.judged)
             judged.append(line);
-        start = end;
+        start = newline + 1;
     }
     return judged;
+}
+
+QVector<ManagementChunk> ManagementLineReader::judge(const QByteArray &bytes)
+{
+    tail += bytes;
+    const int lastNewline = tail.lastIndexOf('\n');
+    QVector<ManagementChunk> judged;
+    if (lastNewline >= 0) {
+        judged = judgeManagementRead(tail.left(lastNewline + 1));
+        tail.remove(0, lastNewline + 1);
+    }
+    if (tail.size() > lineLimit)
+        tail.clear();
+    return judged;
+}
+
+QStringList RepeatedLineLog::take(const QString &line)
+{
+    if (line == last) {
+        ++repeats;
+        return {};
+    }
+    QStringList lines;
+    if (repeats > 0)
+        lines << QStringLiteral("以上消息又重复%1次，未逐条记录").arg(repeats);
+    lines << line;
+    last = line;
+    repeats = 0;
+    return lines;
 }
