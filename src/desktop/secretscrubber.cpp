@@ -17,6 +17,9 @@ namespace {
 constexpr int shortestFreeSecret = 4;
 // Base64 runs shorter than this cannot hold a secret of shortestFreeSecret bytes.
 constexpr int shortestBase64Run = 6;
+// Well within what PCRE2 compiles into one expression.
+constexpr int maxPatternLength = 8000;
+constexpr int longestEncodedSecret = 512;
 
 QString latin1(const QByteArray &bytes)
 {
@@ -82,6 +85,9 @@ const QString lineWrap = QStringLiteral("(?:\\r?\\n[ \\t]*)?");
 
 QString secretPattern(const QByteArray &secret)
 {
+    // Every form of every character would make an expression too large to compile.
+    if (secret.size() > longestEncodedSecret)
+        return literal(secret) + QLatin1Char('|') + literal(secret.toPercentEncoding());
     QStringList units;
     const QString text = QString::fromUtf8(secret.constData(), secret.size());
     if (text.toUtf8() == secret) {
@@ -144,18 +150,39 @@ void SecretScrubber::addPattern(const QString &pattern, int weight)
     const QPair<int, QString> entry{weight, pattern};
     if (!patterns.contains(entry))
         patterns << entry;
+    compiled = false;
 }
 
-void SecretScrubber::rebuild()
+void SecretScrubber::compile() const
 {
+    if (compiled)
+        return;
+    compiled = true;
     // Longest first, so that a secret containing another one is masked whole.
-    std::stable_sort(patterns.begin(), patterns.end(),
+    QList<QPair<int, QString>> sorted = patterns;
+    std::stable_sort(sorted.begin(), sorted.end(),
                      [](const QPair<int, QString> &a, const QPair<int, QString> &b) { return a.first > b.first; });
+    // A few alternatives to an expression: one pass over the text for many secrets, and no
+    // expression beyond what the regular-expression engine compiles.
+    secretForms.clear();
     QStringList alternatives;
-    for (const auto &entry : patterns)
+    int length = 0;
+    const auto flush = [&] {
+        if (alternatives.isEmpty())
+            return;
+        secretForms << QRegularExpression(QStringLiteral("(?:") + alternatives.join(QLatin1Char('|')) +
+                                          QLatin1Char(')'));
+        secretForms.last().optimize();
+        alternatives.clear();
+        length = 0;
+    };
+    for (const auto &entry : sorted) {
+        if (length + entry.second.size() > maxPatternLength)
+            flush();
         alternatives << entry.second;
-    secretForms = QRegularExpression(QStringLiteral("(?:") + alternatives.join(QLatin1Char('|')) + QLatin1Char(')'));
-    secretForms.optimize();
+        length += entry.second.size();
+    }
+    flush();
 }
 
 void SecretScrubber::addSecret(const QByteArray &secret)
@@ -165,7 +192,6 @@ void SecretScrubber::addSecret(const QByteArray &secret)
         return;
     plainSecrets << trimmed;
     addPattern(secretPattern(trimmed), trimmed.size());
-    rebuild();
 }
 
 void SecretScrubber::addCipherText(const QByteArray &cipher)
@@ -178,7 +204,6 @@ void SecretScrubber::addCipherText(const QByteArray &cipher)
     for (const char byte : cipher.toBase64())
         base64Units << literal(uchar(byte));
     addPattern(base64Units.join(lineWrap), base64Units.size());
-    rebuild();
 }
 
 void SecretScrubber::learnStoredSecrets(const QString &directory)
@@ -231,8 +256,9 @@ QByteArray SecretScrubber::scrub(const QByteArray &bytes) const
         if (copied > 0)
             text = masked + text.midRef(copied);
     }
-    if (!patterns.isEmpty())
-        text.replace(secretForms, latin1(mask));
+    compile();
+    for (const QRegularExpression &forms : secretForms)
+        text.replace(forms, latin1(mask));
     for (const Rule &rule : keyedRules())
         text.replace(rule.expression, rule.replacement);
     return text.toLatin1();

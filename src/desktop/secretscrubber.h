@@ -30,9 +30,10 @@ public:
 
 private:
     void addPattern(const QString &pattern, int weight);
-    void rebuild();
+    void compile() const;
 
     QByteArrayList plainSecrets; // as given, for the search inside base64
     QList<QPair<int, QString>> patterns; // weight (longest first), pattern
-    QRegularExpression secretForms;
+    mutable QList<QRegularExpression> secretForms; // compiled from patterns at the next scrub
+    mutable bool compiled = true;
 };

@@ -67,6 +67,25 @@ private slots:
         QVERIFY(scrubbed.startsWith("before ") && scrubbed.endsWith(" after"));
     }
 
+    void manyAndLongSecrets()
+    {
+        // More forms than one expression holds, and a secret too long for each of its forms.
+        SecretScrubber s;
+        QByteArray text;
+        QByteArrayList masked;
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray secret = "Secret-" + QByteArray::number(i * 7919) + "-x";
+            s.addSecret(secret);
+            s.addCipherText(CredentialCipher::encipher(secret, CredentialCipher::keyBytes()));
+            text += secret.toPercentEncoding("", "-") + ' ';
+            masked << SecretScrubber::mask;
+        }
+        const QByteArray huge = QByteArray(5000, 'q') + "!";
+        s.addSecret(huge);
+        text += huge;
+        QCOMPARE(s.scrub(text), (masked << SecretScrubber::mask).join(' '));
+    }
+
     void keepsEverythingElse()
     {
         // Zeros (a hole in a log), bytes that are no UTF-8, the short secret inside words and
