@@ -125,10 +125,12 @@ const QList<Rule> &keyedRules()
     // Keys that carry secrets in the platform's queries and replies, INI lines and libcurl's output.
 #define KEYS "(?:token|password|passwd|pswd|pwd|tappswd)"
 #define JSON_TEXT "(?:[^\"\\\\\\r\\n]|\\\\.)*"
+    // A key's text around the word, bounded: a long line of JSON is gone through once.
+#define KEY_TEXT "[^\"\\\\\\r\\n]{0,40}"
     static const QList<Rule> rules{
         rule("(" KEYS "\\s*(?:=|%3d)\\s*)[^&\\s\"']+", "\\1********"),
-        rule("(\"" JSON_TEXT KEYS JSON_TEXT "\"\\s*:\\s*\")" JSON_TEXT, "\\1********"),
-        rule("(\"" JSON_TEXT KEYS JSON_TEXT "\"\\s*:\\s*)(?![\"\\s])[^,}\\]\\s]+", "\\1********"),
+        rule("(\"" KEY_TEXT KEYS KEY_TEXT "\"\\s*:\\s*\")" JSON_TEXT, "\\1********"),
+        rule("(\"" KEY_TEXT KEYS KEY_TEXT "\"\\s*:\\s*)(?![\"\\s])[^,}\\]\\s]+", "\\1********"),
         rule("((?:proxy-)?authorization\\s*:\\s*(?:(?:basic|bearer|digest|negotiate|ntlm)\\s+)?)[^\\s\"']+",
              "\\1********"),
         rule("(\\b[a-z][a-z0-9+.-]*://[^/\\s:@\"']*:)[^@\\s/\"']+(?=@)", "\\1********"),
@@ -141,6 +143,7 @@ const QList<Rule> &keyedRules()
     };
 #undef KEYS
 #undef JSON_TEXT
+#undef KEY_TEXT
     return rules;
 }
 } // namespace
