@@ -77,9 +77,10 @@ int exportDiagnosticsFromCommandLine(const QString &path)
         SingleInstance::ask(directory, QByteArrayLiteral("diagnostics ") + target.toUtf8(), runningClientWaitMs);
     if (reply && reply->startsWith("ok")) {
         if (!isOwnRegularFile(target)) {
-            print(stderr, QStringLiteral("诊断信息导出失败 / export failed: %1: 正在运行的客户端报告已写入，但文件不存在 / "
-                                         "the running client reported it written, but there is no such file\n")
-                              .arg(target));
+            print(stderr,
+                  QStringLiteral("诊断信息导出失败 / export failed: %1: 正在运行的客户端报告已写入，但文件不存在 / "
+                                 "the running client reported it written, but there is no such file\n")
+                      .arg(target));
             return 1;
         }
         print(stdout,

@@ -248,8 +248,8 @@ QByteArray SecretScrubber::scrub(const QByteArray &bytes) const
             const QRegularExpressionMatch run = runs.next();
             const QByteArray encoded = run.captured().toLatin1();
             const bool urlSafe = encoded.contains('-') || encoded.contains('_');
-            const QByteArray decoded = QByteArray::fromBase64(
-                encoded, urlSafe ? QByteArray::Base64UrlEncoding : QByteArray::Base64Encoding);
+            const QByteArray decoded =
+                QByteArray::fromBase64(encoded, urlSafe ? QByteArray::Base64UrlEncoding : QByteArray::Base64Encoding);
             if (std::none_of(searched.cbegin(), searched.cend(),
                              [&](const QByteArray &secret) { return decoded.contains(secret); }))
                 continue;

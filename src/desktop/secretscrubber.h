@@ -32,8 +32,8 @@ private:
     void addPattern(const QString &pattern, int weight);
     void compile() const;
 
-    QByteArrayList plainSecrets; // as given, for the search inside base64
-    QList<QPair<int, QString>> patterns; // weight (longest first), pattern
+    QByteArrayList plainSecrets;                   // as given, for the search inside base64
+    QList<QPair<int, QString>> patterns;           // weight (longest first), pattern
     mutable QList<QRegularExpression> secretForms; // compiled from patterns at the next scrub
     mutable bool compiled = true;
 };

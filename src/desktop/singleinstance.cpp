@@ -131,7 +131,8 @@ std::optional<QByteArray> SingleInstance::ask(const QString &directory, const QB
     if (!connected)
         return std::nullopt;
     if (!peerIsThisUser(socket)) {
-        qWarning().noquote() << QStringLiteral("本地套接字的另一端不属于当前用户，未发送请求：") + serverName(directory);
+        qWarning().noquote() << QStringLiteral("本地套接字的另一端不属于当前用户，未发送请求：") +
+                                    serverName(directory);
         return std::nullopt;
     }
     socket.write(request + '\n');

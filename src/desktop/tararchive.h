@@ -36,5 +36,6 @@ QString writePrivateFile(const QString &path, const QByteArray &bytes);
 
 inline QString symbolicLinkRefusal()
 {
-    return QStringLiteral("目标是符号链接，为安全起见不经它写入 / the target is a symbolic link: not written through it");
+    return QStringLiteral(
+        "目标是符号链接，为安全起见不经它写入 / the target is a symbolic link: not written through it");
 }

@@ -2,14 +2,13 @@
 // second start hands over and the first window comes forward; stale and corrupt locks do not
 // block; two folders run side by side), --version and --help, and the diagnostics bundle, searched
 // after extraction for every secret the client keeps. Another local user can neither read its
-// logs, nor talk to it, nor pose as it, nor have a bundle written through a link; a flood of
-// signals ends it with status 0.
+// logs, nor talk to it, nor pose as it, nor have a bundle written through a link.
 #include "crypto/credentialcipher.h"
 #include "desktop/desktopsession.h"
+#include "desktop/singleinstance.h"
 #include "login/login.h"
 #include "store/accountstore.h"
 #include "store/tapbindingstore.h"
-#include "desktop/singleinstance.h"
 #include "support/boundwindow.h"
 #include "support/foreignsocket.h"
 #include "ui/resources.h"
@@ -21,12 +20,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
-#include <atomic>
 #include <memory>
-#include <thread>
 
-#include <csignal>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -252,30 +247,6 @@ private slots:
         QVERIFY(stopClient(*client));
     }
 
-    void signalFloodEndsWithStatusZero()
-    {
-        QTemporaryDir dir;
-        auto client = startClient(dir.path());
-        QVERIFY(runsAndOwns(*client, dir.path()));
-        // A session ending sends its signals again and again, also while the client winds down.
-        // Through a process descriptor: never a signal to a process that got the id afterwards.
-        const int process = int(::syscall(SYS_pidfd_open, pid_t(client->processId()), 0));
-        QVERIFY(process >= 0);
-        std::atomic<bool> reaped{false};
-        std::thread flood([&] {
-            while (!reaped)
-                for (const int signal : {SIGTERM, SIGHUP, SIGINT})
-                    ::syscall(SYS_pidfd_send_signal, process, signal, nullptr, 0);
-        });
-        const bool finished = client->waitForFinished(20000);
-        reaped = true;
-        flood.join();
-        ::close(process);
-        QVERIFY(finished);
-        QCOMPARE(client->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(client->exitCode(), 0);
-    }
-
     void talksOnlyToItsOwnUser()
     {
         if (::geteuid() != 0)
@@ -299,8 +270,8 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(other.path()).constData(), 0777) == 0);
         QLocalServer impostor;
         QByteArray heard;
-        QVERIFY(impostor.listen(foreignsocket::listenAs(foreignsocket::nobody,
-                                                        SingleInstance::serverName(other.path()))));
+        QVERIFY(
+            impostor.listen(foreignsocket::listenAs(foreignsocket::nobody, SingleInstance::serverName(other.path()))));
         connect(&impostor, &QLocalServer::newConnection, &impostor, [&] {
             QLocalSocket *peer = impostor.nextPendingConnection();
             connect(peer, &QLocalSocket::readyRead, peer, [&heard, peer] {
@@ -403,7 +374,8 @@ private slots:
                                                      token + "\"}\n" + QByteArray(512, '\0') + "after the hole\n"},
             {QStringLiteral("TAP-7.ovpn"), "client\r\ndev tun\r\nauth-user-pass vpnconfig.ini\r\n"},
             // Not the client's: another VPN's profile with its credentials inline.
-            {QStringLiteral("office.ovpn"), "client\r\n<auth-user-pass>\r\nme\r\nOffice-Secret\r\n</auth-user-pass>\r\n"},
+            {QStringLiteral("office.ovpn"),
+             "client\r\n<auth-user-pass>\r\nme\r\nOffice-Secret\r\n</auth-user-pass>\r\n"},
         };
         for (auto it = planted.cbegin(); it != planted.cend(); ++it) {
             QFile file(dir.filePath(it.key()));

@@ -150,23 +150,24 @@ void TestDayLog::onlyTheOwnerReads()
 {
     ScopedWorkDir workDir;
     QVERIFY(workDir.isValid());
+    const QString folder = workDir.filePath(QStringLiteral("LogFile"));
+    const QString day = workDir.filePath(QStringLiteral("LogFile/20220901.txt"));
     const mode_t previousMask = ::umask(0); // whatever the user's umask lets through
     appendDayLogEntry(QtDebugMsg, QStringLiteral("account engineer"), at(1, 10, 0, 0));
     ::umask(previousMask);
-    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile"))), 0700);
-    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile/20220901.txt"))), 0600);
+    QCOMPARE(modeOf(folder), 0700);
+    QCOMPARE(modeOf(day), 0600);
 
     // Folders of an earlier version are tightened; what a link points at is not touched.
     QTemporaryDir outside;
     const QString foreign = outside.filePath(QStringLiteral("foreign.txt"));
-    QFile(foreign).open(QIODevice::WriteOnly);
-    QVERIFY(::chmod(QFile::encodeName(foreign).constData(), 0644) == 0);
+    QVERIFY(QFile(foreign).open(QIODevice::WriteOnly));
     QVERIFY(QFile::link(foreign, workDir.filePath(QStringLiteral("LogFile/link.txt"))));
-    QVERIFY(::chmod(QFile::encodeName(workDir.filePath(QStringLiteral("LogFile"))).constData(), 0755) == 0 &&
-            ::chmod(QFile::encodeName(workDir.filePath(QStringLiteral("LogFile/20220901.txt"))).constData(), 0644) == 0);
-    OwnerOnly::tightenFolder(workDir.filePath(QStringLiteral("LogFile")));
-    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile"))), 0700);
-    QCOMPARE(modeOf(workDir.filePath(QStringLiteral("LogFile/20220901.txt"))), 0600);
+    for (const auto &[path, mode] : {std::pair{foreign, 0644}, std::pair{folder, 0755}, std::pair{day, 0644}})
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    OwnerOnly::tightenFolder(folder);
+    QCOMPARE(modeOf(folder), 0700);
+    QCOMPARE(modeOf(day), 0600);
     QCOMPARE(modeOf(foreign), 0644);
     // A folder of that name that is a link is neither made nor followed.
     QVERIFY(QFile::link(outside.path(), workDir.filePath(QStringLiteral("logs"))));
