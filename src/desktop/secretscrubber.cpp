@@ -46,9 +46,8 @@ QString literal(const QByteArray &bytes)
 QString hexAnyCase(uint value, int digits)
 {
     QString pattern;
-    for (const QChar digit : QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0'))) {
+    for (const QChar digit : QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')))
         pattern += digit.isLetter() ? QStringLiteral("[%1%2]").arg(digit, digit.toUpper()) : QString(digit);
-    }
     return pattern;
 }
 
@@ -87,7 +86,7 @@ QString secretPattern(const QByteArray &secret)
 {
     // Every form of every character would make an expression too large to compile.
     if (secret.size() > longestEncodedSecret)
-        return literal(secret) + QLatin1Char('|') + literal(secret.toPercentEncoding());
+        return QStringLiteral("(?:%1|%2)").arg(literal(secret), literal(secret.toPercentEncoding()));
     QStringList units;
     const QString text = QString::fromUtf8(secret.constData(), secret.size());
     if (text.toUtf8() == secret) {
