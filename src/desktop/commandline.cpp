@@ -18,11 +18,14 @@ namespace {
 // A running client may be inside a platform call; it gets this long to write the bundle.
 constexpr int runningClientWaitMs = 60000;
 
-bool isOwnRegularFile(const QString &path)
+// The identity of this user's regular file at path (0: none). The bundle is renamed into place,
+// so a bundle written now is another file than whatever was there before.
+ino_t ownRegularFile(const QString &path)
 {
     struct stat status {};
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
-           status.st_uid == ::geteuid();
+    const bool own = ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+                     status.st_uid == ::geteuid();
+    return own ? status.st_ino : 0;
 }
 
 void print(FILE *stream, const QString &text)
@@ -73,13 +76,15 @@ int exportDiagnosticsFromCommandLine(const QString &path)
 {
     const QString target = QFileInfo(path).absoluteFilePath();
     const QString directory = QDir::currentPath();
+    const ino_t before = ownRegularFile(target);
     const std::optional<QByteArray> reply =
         SingleInstance::ask(directory, QByteArrayLiteral("diagnostics ") + target.toUtf8(), runningClientWaitMs);
     if (reply && reply->startsWith("ok")) {
-        if (!isOwnRegularFile(target)) {
+        const ino_t after = ownRegularFile(target);
+        if (after == 0 || after == before) {
             print(stderr,
-                  QStringLiteral("诊断信息导出失败 / export failed: %1: 正在运行的客户端报告已写入，但文件不存在 / "
-                                 "the running client reported it written, but there is no such file\n")
+                  QStringLiteral("诊断信息导出失败 / export failed: %1: 正在运行的客户端报告已写入，但没有写出该文件 / "
+                                 "the running client reported it written, but did not write the file\n")
                       .arg(target));
             return 1;
         }

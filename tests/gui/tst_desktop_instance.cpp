@@ -289,15 +289,17 @@ private slots:
     void diagnosticsSucceedOnlyWithAFile()
     {
         QTemporaryDir dir;
-        // A client of this user that says it wrote the bundle but did not.
+        // A client of this user that says it wrote the bundle but did not; a bundle of an earlier
+        // export lies there.
         SingleInstance liar(dir.path());
         QCOMPARE(liar.claim(), SingleInstance::Claim::Owner);
         liar.setRequestHandler([](const QByteArray &) { return QByteArrayLiteral("ok"); });
-        auto export_ = startClient(dir.path(), {QStringLiteral("--diagnostics=missing.tar.gz")});
+        QVERIFY(plant(dir.filePath(QStringLiteral("old.tar.gz")), "earlier", 0600));
+        auto export_ = startClient(dir.path(), {QStringLiteral("--diagnostics=old.tar.gz")});
         QTRY_VERIFY_WITH_TIMEOUT(export_->state() == QProcess::NotRunning, 30000);
         QCOMPARE(export_->exitCode(), 1);
         const QString said = QString::fromUtf8(export_->readAllStandardError());
-        QVERIFY2(said.contains(QStringLiteral("文件不存在")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("没有写出该文件")), qPrintable(said));
 
         // A link planted where the bundle goes (a shared folder): refused, its target untouched.
         const QString victim = dir.filePath(QStringLiteral("victim.txt"));
