@@ -1,5 +1,7 @@
-// The management channel: judging notifications, and the time from a CONNECTED notification on
-// the wire to the tunnel shown as up (the platform exchanges that follow are not counted).
+// The management channel: judging notifications, the time from a CONNECTED notification on the
+// wire to the tunnel shown as up (the platform exchanges that follow are not counted), and floods
+// of 10,000 lines: the platform calls they cause and the longest the event loop stood still.
+#include "api/sessiontoken.h"
 #include "bench/benchsupport.h"
 #include "mainwindow/mainwindow.h"
 #include "support/fakehostsystem.h"
@@ -50,6 +52,49 @@ void onMessage(QtMsgType, const QMessageLogContext &, const QString &message)
             waiting->quit();
     }
 }
+// Sends 10,000 lines cycling through kinds, then last, and turns the event loop until done() holds:
+// prints the platform calls made meanwhile and the longest gap between two turns of the loop.
+template <typename Done>
+bool flood(MainWindow &window, FakeHostSystem &host, sim::PlatformSimulator &platform, const char *name,
+           const QByteArrayList &kinds, const QByteArray &last, Done done)
+{
+    (void)window;
+    constexpr int lines = 10000;
+    QByteArray bytes;
+    for (int i = 0; i < lines; ++i)
+        bytes += kinds.at(i % kinds.size());
+    const int callsBefore = platform.requests().size();
+    QEventLoop loop;
+    double longestGapMs = 0;
+    Clock::time_point lastTurn = Clock::now();
+    const Clock::time_point start = lastTurn;
+    QTimer turns;
+    turns.setInterval(1);
+    QObject::connect(&turns, &QTimer::timeout, [&] {
+        const Clock::time_point now = Clock::now();
+        longestGapMs = std::max(longestGapMs, std::chrono::duration<double, std::milli>(now - lastTurn).count());
+        lastTurn = now;
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    turns.start();
+    host.management.send(bytes + last);
+    loop.exec();
+    if (!done()) {
+        std::fprintf(stderr, "%s: the flood was not worked off\n", name);
+        return false;
+    }
+    QStringList calls;
+    const QList<sim::RecordedRequest> requests = platform.requests();
+    for (int i = callsBefore; i < requests.size(); ++i)
+        calls << requests.at(i).operation;
+    std::printf("flood of %d lines + 1 at a %s: %.0f ms to work off, longest event-loop gap %.1f ms (goal < 200 ms),\n"
+                "  %d platform calls: %s\n",
+                lines, name, std::chrono::duration<double, std::milli>(Clock::now() - start).count(), longestGapMs,
+                int(calls.size()), qPrintable(calls.join(QLatin1Char(' '))));
+    return true;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -66,6 +111,11 @@ int main(int argc, char **argv)
     MainWindow window;
     window.tapSerial = "TAP-DEMO-0001";
     window.tapPassword = "Tap@0001";
+    // Reconnect attempts check the demo customer's project switch in a session of their own.
+    window.customerId = 1001;
+    window.sessionToken = requestToken(QStringLiteral("demo"), QStringLiteral("Demo@2026")).token.value_or(QByteArray());
+    window.lastProfileSerial = window.tapSerial;
+    window.lastProfileText = "client\r\n";
     if (!window.launchTunnel(window.tapSerial, window.tapPassword)) {
         std::fprintf(stderr, "the fake tunnel program did not answer\n");
         return 1;
@@ -95,5 +145,22 @@ int main(int argc, char **argv)
                 "  median %.0f us, p90 %.0f us, max %.0f us (goal < 1000 us)\n",
                 rounds, bench::percentile(latencies, 0.5), bench::percentile(latencies, 0.9),
                 bench::percentile(latencies, 1.0));
+
+    // A connected tunnel gets 10,000 lines that change nothing, then its fall.
+    const QByteArrayList running = {">PASSWORD:Auth-Token:c2Vzc2lvbg==\r\n", ">LOG:1700000005,I,TLS: soft reset\r\n",
+                                    ">STATE:1700000005,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,\r\n",
+                                    ">STATE:1700000005,GET_CONFIG,,,,,,\r\n", ">BYTECOUNT:1024,2048\r\n"};
+    if (!flood(window, host, platform, "connected tunnel", running,
+               ">STATE:1700000006,RECONNECTING,ping-restart,,,,,\r\n", [&] { return !window.tunnelConnected; }))
+        return 1;
+    // A reconnect attempt against a dead server: its tunnel program's tries and failures, then CONNECTED.
+    window.TryReconnectVPN();
+    const QByteArrayList retrying = {">STATE:1700000007,TCP_CONNECT,,,,,,\r\n",
+                                     ">STATE:1700000007,RECONNECTING,connection-failed,,,,,\r\n",
+                                     ">STATE:1700000007,WAIT,,,,,,\r\n",
+                                     ">LOG:1700000007,W,TCP: connect to [AF_INET]10.0.0.1:1194 failed\r\n"};
+    if (!flood(window, host, platform, "reconnect attempt", retrying,
+               ">STATE:1700000008,CONNECTED,SUCCESS,10.8.0.6,127.0.0.1,1194,,,\r\n", [&] { return window.tunnelConnected; }))
+        return 1;
     return 0;
 }

@@ -330,13 +330,13 @@ bool TunnelTestBed::setCredentials(const QString &serial, const QString &passwor
                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
-bool TunnelTestBed::startServer(Protocol protocol, quint16 port)
+bool TunnelTestBed::startServer(Protocol protocol, quint16 port, const QStringList &extra)
 {
     stopServer();
     if (!ready)
         return false;
     const QString n = QString::number(subnet);
-    const QStringList config = {
+    QStringList config = {
         QStringLiteral("server 10.8.%1.0 255.255.255.0").arg(n),
         QStringLiteral("topology subnet"),
         QStringLiteral("proto %1")
@@ -360,6 +360,7 @@ bool TunnelTestBed::startServer(Protocol protocol, quint16 port)
         QStringLiteral("keepalive 1 5"),
         QStringLiteral("verb 3"),
     };
+    config += extra;
     const QString configPath = path(QStringLiteral("server.conf"));
     if (!writeFile(configPath, config.join(QLatin1Char('\n')).toUtf8() + '\n',
                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {

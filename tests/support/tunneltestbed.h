@@ -55,7 +55,8 @@ public:
     bool setCredentials(const QString &serial, const QString &password);
 
     // Starts the server and waits (bounded) until it serves; a running one is stopped first.
-    bool startServer(Protocol protocol, quint16 port = 1194);
+    // Directives in extra are added to its configuration.
+    bool startServer(Protocol protocol, quint16 port = 1194, const QStringList &extra = {});
     // Kills the server outright, as a crash would: TCP clients see the connection drop, UDP clients
     // miss its keepalive (ping-restart after 5 s).
     void stopServer();
