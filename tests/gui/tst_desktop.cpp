@@ -224,6 +224,22 @@ private slots:
         }
     }
 
+    // A reconnect that took one attempt is told as a reconnect, with its one attempt.
+    void oneAttemptReconnectTold()
+    {
+        BoundWindow w;
+        DesktopSession desktop;
+        desktop.attach(nullptr, &w.window);
+        QVERIFY(w.start());
+        w.host.management.setCurrentState(fakeTunnel::waitState);
+        w.host.management.send(fakeTunnel::dropNotification);
+        QTRY_VERIFY(w.window.reconnectInProgress);
+        w.host.management.setCurrentState(fakeTunnel::connectedState);
+        w.window.TryReconnectVPN();
+        QTRY_COMPARE(service.summaries().value(service.calls.size() - 1), QStringLiteral("通道重连成功"));
+        QCOMPARE(service.calls.last().texts.value(3), QStringLiteral("TAP TAP-DEMO-0001 的通道经过 1 次尝试已重新连接。"));
+    }
+
     void menuEntriesReachTheWindow()
     {
         BoundWindow w;

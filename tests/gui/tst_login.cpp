@@ -196,6 +196,7 @@ private slots:
         for (const int trouble :
              {int(ReplyCode::CredentialsRejected), int(Drop), int(NotJson), int(ReplyCode::LoggedInElsewhere)})
             QTest::addRow("failure %d", trouble) << Attempt{false, user3, 1, trouble, {}};
+        QTest::newRow("rejected without an account") << Attempt{false, QString(), 0, int(ReplyCode::CredentialsRejected), {}};
     }
 
     void login()
