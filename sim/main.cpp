@@ -80,6 +80,8 @@ void blockStopSignals(sigset_t &stopSignals)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGUSR1);
+    sigaddset(&stopSignals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 }
 
@@ -114,9 +116,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption checkTapOption(QStringLiteral("check-tap"),
                                             QStringLiteral("Exit 0 when the file's two lines are a TAP's login."),
                                             QStringLiteral("file"));
+    const QCommandLineOption frozenOption(
+        QStringLiteral("frozen"),
+        QStringLiteral("Start frozen: accept connections, never answer. SIGUSR1 freezes, SIGUSR2 thaws."));
     parser.addOptions(
         {hostOption, portOption, certOption, keyOption, quietOption, farEndOption, layoutOption, devicesOption,
-         checkTapOption});
+         checkTapOption, frozenOption});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -194,7 +199,10 @@ int main(int argc, char *argv[])
         printDemoAccounts(out, simulator.world(), simulator.baseUrl());
     }
 
-    sigwait(&stopSignals, &received);
+    simulator.setFrozen(parser.isSet(frozenOption));
+    // SIGUSR1 and SIGUSR2 freeze and thaw the platform; the other signals stop it.
+    while (sigwait(&stopSignals, &received) == 0 && (received == SIGUSR1 || received == SIGUSR2))
+        simulator.setFrozen(received == SIGUSR1);
     simulator.stop();
     return 0;
 }

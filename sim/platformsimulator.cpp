@@ -60,9 +60,10 @@ struct PlatformSimulator::Impl {
     QList<RecordedRequest> log;
     PlatformSimulator::CallObserver observer;
 
-    QMutex waitMutex; // delays, cut short by stop()
+    QMutex waitMutex; // delays and the frozen state, cut short by stop()
     QWaitCondition wake;
     bool stopping = false;
+    bool frozen = false;
 
     std::mutex lifecycle; // start() and stop()
     std::unique_ptr<httplib::SSLServer> server;
@@ -72,6 +73,7 @@ struct PlatformSimulator::Impl {
 
     void serve(const httplib::Request &request, httplib::Response &response);
     void pause(int milliseconds);
+    bool holdWhileFrozen();
 };
 
 void PlatformSimulator::Impl::serve(const httplib::Request &request, httplib::Response &response)
@@ -84,6 +86,15 @@ void PlatformSimulator::Impl::serve(const httplib::Request &request, httplib::Re
     {
         QMutexLocker locker(&mutex);
         log.append(record);
+    }
+    if (holdWhileFrozen()) {
+        dropConnection(request);
+        if (observer)
+            observer(record, 0, QByteArray());
+        return;
+    }
+    {
+        QMutexLocker locker(&mutex);
         fault = faults.take(operation);
         if (!fault || keepsEffects(*fault)) {
             reply = runOperation(state, record);
@@ -112,6 +123,16 @@ void PlatformSimulator::Impl::pause(int milliseconds)
     QMutexLocker locker(&waitMutex);
     while (!stopping && !deadline.hasExpired())
         wake.wait(&waitMutex, deadline);
+}
+
+bool PlatformSimulator::Impl::holdWhileFrozen()
+{
+    QMutexLocker locker(&waitMutex);
+    if (!frozen)
+        return false;
+    while (frozen && !stopping)
+        wake.wait(&waitMutex);
+    return true;
 }
 
 PlatformSimulator::PlatformSimulator(World world, QByteArray certificatePem, QByteArray privateKeyPem)
@@ -209,6 +230,13 @@ QByteArray PlatformSimulator::baseUrl() const
     const QByteArray host = d->host.toUtf8();
     const QByteArray authority = host.contains(':') ? '[' + host + ']' : host;
     return "https://" + authority + ':' + QByteArray::number(d->port.load());
+}
+
+void PlatformSimulator::setFrozen(bool frozen)
+{
+    QMutexLocker locker(&d->waitMutex);
+    d->frozen = frozen;
+    d->wake.wakeAll();
 }
 
 void PlatformSimulator::editWorld(const std::function<void(World &)> &fn)

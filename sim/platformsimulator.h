@@ -65,6 +65,10 @@ public:
     using CallObserver = std::function<void(const RecordedRequest &, int httpStatus, const QByteArray &body)>;
     void setCallObserver(CallObserver observer);
 
+    // Frozen: connections are accepted and requests read (and logged) but never answered; a request
+    // held so is dropped without a reply when the simulator thaws or stops.
+    void setFrozen(bool frozen);
+
     // Tokens: every token issued so far stops being valid (10002 from then on).
     void expireAllTokens();
 

@@ -37,6 +37,7 @@ const CurlLibrary *loadCurl()
     ok = ok && resolve(library, "curl_slist_append", curl.slist_append);
     ok = ok && resolve(library, "curl_slist_free_all", curl.slist_free_all);
     ok = ok && resolve(library, "curl_version_info", curl.version_info);
+    ok = ok && resolve(library, "curl_easy_strerror", curl.easy_strerror);
     ok = ok && globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ok ? &curl : nullptr;
 }

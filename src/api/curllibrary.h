@@ -13,6 +13,7 @@ struct CurlLibrary {
     curl_slist *(*slist_append)(curl_slist *list, const char *text);
     void (*slist_free_all)(curl_slist *list);
     curl_version_info_data *(*version_info)(CURLversion stamp);
+    const char *(*easy_strerror)(CURLcode code);
 };
 
 // Loaded and globally initialised once, on the first call (thread-safe). Null when libcurl cannot

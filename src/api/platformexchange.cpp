@@ -1,6 +1,7 @@
 #include "api/platformexchange.h"
 
 #include "api/curllibrary.h"
+#include "api/exchangewait.h"
 #include "api/platformendpoint.h"
 
 #include <memory>
@@ -28,6 +29,27 @@ size_t appendChunk(char *data, size_t size, size_t count, void *userData)
     buffer->append(data, static_cast<int>(bytes));
     return bytes;
 }
+
+// Called by libcurl about once a second and on every progress: a non-zero answer aborts the transfer.
+int abortWhenTold(void *abortFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const ExchangeWait::AbortFlag *>(abortFlag)->load() ? 1 : 0;
+}
+
+struct TransferOutcome {
+    std::optional<QByteArray> body;
+    QString failure;
+};
+
+TransferOutcome failed(const QString &reason)
+{
+    TransferOutcome outcome;
+    outcome.failure = reason;
+    return outcome;
+}
+
+TransferOutcome transfer(const PlatformRequest &request, const PlatformEndpoint &endpoint,
+                         const ExchangeWait::AbortFlag &abort);
 
 ExchangeActivityHook activityHook = nullptr;
 
@@ -60,20 +82,40 @@ ExchangeActivityHook installExchangeActivityHook(ExchangeActivityHook hook)
     return previous;
 }
 
-std::optional<QByteArray> platformExchange(const PlatformRequest &request)
+std::optional<QByteArray> platformExchange(const PlatformRequest &request, QString *failure)
 {
     const ExchangeActivity activity;
+    // Copies (shared data, no deep copy) owned by the transfer, which may outlive this call when the
+    // application quits meanwhile; the CA blob stays put for the whole transfer.
+    auto outcome = std::make_shared<TransferOutcome>();
+    const bool finished = ExchangeWait::run(
+        [request, endpoint = platformEndpoint(), outcome](const ExchangeWait::AbortFlag &abort) {
+            *outcome = transfer(request, endpoint, abort);
+        });
+    // A transfer cut short still runs: its outcome is not read.
+    if (!finished) {
+        if (failure)
+            *failure = QStringLiteral("the client is quitting");
+        return std::nullopt;
+    }
+    if (failure)
+        *failure = outcome->body ? QString() : outcome->failure;
+    return outcome->body;
+}
+
+namespace {
+
+TransferOutcome transfer(const PlatformRequest &request, const PlatformEndpoint &endpoint,
+                         const ExchangeWait::AbortFlag &abort)
+{
     const CurlLibrary *const lib = curlLibrary();
     if (!lib)
-        return std::nullopt;
-
-    // A copy (shared data, no deep copy) so the CA blob stays put for the whole transfer.
-    const PlatformEndpoint endpoint = platformEndpoint();
+        return failed(QStringLiteral("libcurl could not be loaded"));
     const QByteArray url = request.url(endpoint.baseUrl);
 
     CurlEasy curl(lib->easy_init());
     if (!curl)
-        return std::nullopt;
+        return failed(QStringLiteral("libcurl could not make a transfer handle"));
 
     // The certificate download goes without a header list: libcurl then sends its own default
     // type for the empty POST, as the platform has always received it.
@@ -81,7 +123,7 @@ std::optional<QByteArray> platformExchange(const PlatformRequest &request)
     if (request.jsonContentType) {
         headers.reset(lib->slist_append(nullptr, "Content-Type: application/json"));
         if (!headers)
-            return std::nullopt;
+            return failed(QStringLiteral("out of memory"));
     }
 
     QByteArray body;
@@ -113,11 +155,23 @@ std::optional<QByteArray> platformExchange(const PlatformRequest &request)
     ok = ok && lib->easy_setopt(h, CURLOPT_HEADERDATA, &headerBytes) == CURLE_OK;
     ok = ok && lib->easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendChunk) == CURLE_OK;
     ok = ok && lib->easy_setopt(h, CURLOPT_WRITEDATA, &body) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &abortWhenTold) == CURLE_OK;
+    ok = ok && lib->easy_setopt(h, CURLOPT_XFERINFODATA, &abort) == CURLE_OK;
+    char reason[CURL_ERROR_SIZE] = {};
+    ok = ok && lib->easy_setopt(h, CURLOPT_ERRORBUFFER, reason) == CURLE_OK;
     if (!ok)
-        return std::nullopt;
+        return failed(QStringLiteral("libcurl refused an option"));
 
     // The HTTP status is not examined: every completed reply goes to the caller's parser.
-    if (lib->easy_perform(h) != CURLE_OK)
-        return std::nullopt;
-    return body;
+    const CURLcode result = lib->easy_perform(h);
+    if (result != CURLE_OK) {
+        // The buffer has the details ("Connection refused", "Operation timed out after ..."), when set.
+        return failed(QString::fromUtf8(reason[0] ? reason : lib->easy_strerror(result)).trimmed());
+    }
+    TransferOutcome outcome;
+    outcome.body = body;
+    return outcome;
 }
+
+} // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <optional>
 
 // One platform operation as the catalogue builds it: the operation name and its query
@@ -17,13 +18,16 @@ struct PlatformRequest {
 // A longer body is no platform reply, and parsing one costs far more memory than its size.
 constexpr qsizetype MaxReplyBytes = 1024 * 1024;
 
-// One synchronous HTTPS exchange: POST with an empty body, certificate and host name verified
-// against the configured CA, connect and overall time-outs. Yields the reply body whatever the
-// HTTP status, or nothing when the transfer failed (including a TLS failure, a time-out or a body
-// longer than MaxReplyBytes).
-std::optional<QByteArray> platformExchange(const PlatformRequest &request);
+// One HTTPS exchange: POST with an empty body, certificate and host name verified against the
+// configured CA, connect and overall time-outs. Synchronous for the caller; the transfer itself runs
+// on a worker thread while the caller's event loop keeps turning (api/exchangewait.h). Yields the
+// reply body whatever the HTTP status, or nothing when the transfer failed (including a TLS failure,
+// a time-out, a body longer than MaxReplyBytes, or the application quitting meanwhile); failure,
+// when given, then receives libcurl's reason.
+std::optional<QByteArray> platformExchange(const PlatformRequest &request, QString *failure = nullptr);
 
-// Called with true when an exchange begins and with false when it ends, on every path; the windows
-// show their busy cursor meanwhile, since the exchange blocks them. Returns the hook it replaces.
+// Called with true when an exchange begins and with false when it ends, on every path, on the
+// caller's thread; exchanges nest (a handler run while one waits may start another), and so do the
+// calls. The windows show their busy cursor and take no input meanwhile. Returns the hook it replaces.
 using ExchangeActivityHook = void (*)(bool busy);
 ExchangeActivityHook installExchangeActivityHook(ExchangeActivityHook hook);

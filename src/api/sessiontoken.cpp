@@ -7,7 +7,7 @@
 TokenReply requestToken(const QString &userName, const QString &passWord)
 {
     TokenReply reply;
-    const std::optional<QByteArray> body = platformExchange(Operations::getLintraToken(userName, passWord));
+    const std::optional<QByteArray> body = platformExchange(Operations::getLintraToken(userName, passWord), &reply.failure);
     if (!body)
         return reply;
     reply.answered = true;

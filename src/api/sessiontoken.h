@@ -10,6 +10,7 @@ struct TokenReply {
     bool answered = false;            // the transfer completed (any HTTP status)
     std::optional<int> code;          // reply code, if the body was JSON with a "code"
     std::optional<QByteArray> token;  // data.token, if present as a string
+    QString failure;                  // libcurl's reason when the transfer failed
 };
 
 TokenReply requestToken(const QString &userName, const QString &passWord);

@@ -1,6 +1,7 @@
 #include "ui/busycursor.h"
 
 #include "api/platformexchange.h"
+#include "ui/waitinginputfilter.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -11,13 +12,15 @@ void followExchange(bool busy)
 {
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return;
-    // Exchanges never nest (no event loop runs inside one), so every set is followed by one restore
-    // before anything else, a message box included, comes up. The platform plugin sends the cursor
-    // to the window system at once, although the event loop is blocked until the restore.
-    if (busy)
+    // Exchanges nest (a handler run while one waits may start another), and so do these calls:
+    // the override cursor is a stack, and a box shown meanwhile pushes its own arrow over it.
+    if (busy) {
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    else
+        WaitingInputFilter::instance().begin();
+    } else {
+        WaitingInputFilter::instance().end();
         QGuiApplication::restoreOverrideCursor();
+    }
 }
 
 } // namespace

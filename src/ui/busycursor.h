@@ -1,5 +1,6 @@
 #pragma once
 
-// Every platform exchange blocks the windows; while one runs, they show the busy cursor, so a
-// press of a button visibly does something. Installed once at start.
+// While a platform exchange waits, the windows show the busy cursor and take no input that could
+// start another operation (ui/waitinginputfilter.h); they keep painting and moving. Installed once
+// at start.
 void showBusyCursorDuringExchanges();

@@ -2,7 +2,9 @@
 
 #include "ui/appearance.h"
 
+#include <QCursor>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QSize>
 #include <QSpacerItem>
@@ -67,7 +69,14 @@ QMessageBox::StandardButton showReal(const Request &request)
         box.setIconPixmap(icon.pixmap(size));
     }
     keepTitleReadable(box); // last: setting the icon rebuilds the layout
-    if (box.exec() == -1)
+    // A box raised while an exchange waits (its handler ran meanwhile) takes clicks: no busy cursor.
+    const bool overBusyCursor = QGuiApplication::overrideCursor() != nullptr;
+    if (overBusyCursor)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+    const int result = box.exec();
+    if (overBusyCursor)
+        QGuiApplication::restoreOverrideCursor();
+    if (result == -1)
         return QMessageBox::Cancel;
     return box.standardButton(box.clickedButton());
 }
