@@ -6,10 +6,12 @@
 #include "browser/devicestatuscell.h"
 #include "browser/logic/pagereplies.h"
 #include "browser/logic/paging.h"
+#include "ui/networkfailurebox.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QTableWidgetItem>
+#include <QTreeWidgetItemIterator>
 
 namespace {
 QTableWidgetItem *makeTextCell(const QString &text)
@@ -29,11 +31,24 @@ QTableWidgetItem *makeTextCell(const QString &text)
 void goToDevicePage(MainWindow &window, PageButton button)
 {
     Ui::MainWindow *ui = window.ui;
-    ui->tableWidget->clearContents();
     const int page = deviceTargetPage(button, pageNumberFromLabel(ui->DEV_Current_Page->text()),
                                       pageNumberFromLabel(ui->DEV_Total_Page->text()));
+    // A platform that does not answer leaves the shown page, and its number, as they were.
+    const QString shown = ui->DEV_Current_Page->text();
     ui->DEV_Current_Page->setText(QString::number(page));
-    window.loadDevicePage(page);
+    if (!window.loadDevicePage(page)) {
+        ui->DEV_Current_Page->setText(shown);
+        showNetworkFailureBox();
+    }
+}
+
+bool isInTree(const QTreeWidget *tree, const QTreeWidgetItem *item)
+{
+    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget *>(tree)); *it; ++it) {
+        if (*it == item)
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -68,28 +83,45 @@ void MainWindow::fillDeviceTable(const cJSON *reply, int shownPage)
 
 void MainWindow::showDevList(QTreeWidgetItem *item, int col)
 {
-    deviceIdList.clear();
-    if (!item || item == rootItem)
-        return;
-    ui->tableWidget->clearContents();
-    const PlatformReply reply = callPlatform(Operations::devicesListFirstPage(sessionToken, item->text(col), customerId));
-    if (!reply.answered()) {
-        qWarning().noquote() << QStringLiteral("获取设备信息失败，网络连接异常");
+    // The site request of the same click waited (the tree may have been rebuilt meanwhile) and,
+    // when the platform did not answer, has told the user already.
+    const bool unanswered = unansweredClick && unansweredClick == item;
+    unansweredClick = nullptr;
+    if (!item || !isInTree(ui->treeWidget, item)) {
         return;
     }
-    if (reply.code == ReplyCode::SessionExpired)
-        reRequestToken();
-    else if (reply.succeeded())
+    if (item == rootItem) {
+        deviceIdList.clear();
+        return;
+    }
+    if (unanswered)
+        return;
+    const QString serial = item->text(col);
+    const PlatformReply reply = callInSession(
+        [&](const QByteArray &token) { return Operations::devicesListFirstPage(token, serial, customerId); });
+    if (!reply.answered()) {
+        qWarning().noquote() << QStringLiteral("获取设备信息失败，网络连接异常");
+        showNetworkFailureBox();
+        return;
+    }
+    deviceIdList.clear();
+    ui->tableWidget->clearContents();
+    if (reply.succeeded())
         fillDeviceTable(reply.document.root(), 1);
 }
 
-void MainWindow::loadDevicePage(int index)
+bool MainWindow::loadDevicePage(int index)
 {
+    const QString serial = ui->gatewaySn->text();
+    const PlatformReply reply = callInSession(
+        [&](const QByteArray &token) { return Operations::devicesListPage(token, serial, index, customerId); });
+    if (!reply.answered())
+        return false;
     deviceIdList.clear();
-    const PlatformReply reply =
-        callPlatform(Operations::devicesListPage(sessionToken, ui->gatewaySn->text(), index, customerId));
+    ui->tableWidget->clearContents();
     if (reply.succeeded())
         fillDeviceTable(reply.document.root(), index);
+    return true;
 }
 
 void MainWindow::on_DEV_One_Page_clicked()

@@ -7,6 +7,7 @@
 #include "browser/logic/paging.h"
 #include "browser/treeitems.h"
 #include "ui/messageboxes.h"
+#include "ui/networkfailurebox.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -30,9 +31,14 @@ void goToGatewayPage(MainWindow &window, PageButton button)
         return;
     const int page = gatewayTargetPage(button, pageNumberFromLabel(ui->WG_Current_Page->text()),
                                        pageNumberFromLabel(ui->WG_Total_Page->text()));
-    // The label shows the new page even if the request then fails.
+    // The label shows the new page while it is asked for; a platform that does not answer leaves
+    // the shown page, and its number, as they were.
+    const QString shown = ui->WG_Current_Page->text();
     ui->WG_Current_Page->setText(QString::number(page));
-    window.loadGatewayPage(page);
+    if (!window.loadGatewayPage(page)) {
+        ui->WG_Current_Page->setText(shown);
+        showNetworkFailureBox();
+    }
 }
 } // namespace
 
@@ -65,16 +71,19 @@ void MainWindow::fillGatewayTree(const QByteArray &reply)
     restoreGatewayTreeView(ui->treeWidget);
 }
 
-void MainWindow::loadGatewayPage(int index)
+bool MainWindow::loadGatewayPage(int index)
 {
-    const PlatformReply reply = callPlatform(Operations::gatewayVagueFindPage(
-        sessionToken, searchGatewaySn, searchGatewayName, searchSiteName, customerId, index));
+    const PlatformReply reply = callInSession([&](const QByteArray &token) {
+        return Operations::gatewayVagueFindPage(token, searchGatewaySn, searchGatewayName, searchSiteName, customerId,
+                                                index);
+    });
     if (!reply.code)
-        return;
+        return reply.answered();
     if (reply.succeeded())
         fillGatewayTree(*reply.body);
     else
         showGatewayNotFound();
+    return true;
 }
 
 void MainWindow::on_WG_One_Page_clicked()
@@ -102,15 +111,26 @@ void MainWindow::on_searchGwBtn_clicked()
     ui->stackedWidget->setCurrentIndex(0);
     ui->showAllGwList->setStyleSheet(kSelectedTab);
     ui->searchGwPage->setStyleSheet(kPlainTab);
+    // What the tree shows, kept when the platform does not answer: the page and the terms behind it.
+    const QString shown = ui->WG_Current_Page->text();
+    const QStringList shownTerms = {searchGatewaySn, searchGatewayName, searchSiteName};
     ui->WG_Current_Page->setText(QStringLiteral("1"));
     searchGatewaySn = ui->lineEdit_search_GW->text();
     searchGatewayName = ui->lineEdit_search_GW_NAME->text();
     searchSiteName = ui->lineEdit_search_SITE_NAME->text();
 
-    const PlatformReply reply = callPlatform(Operations::gatewayVagueFindSearch(
-        sessionToken, searchGatewaySn, searchGatewayName, searchSiteName, customerId));
-    if (!reply.answered())
+    const PlatformReply reply = callInSession([&](const QByteArray &token) {
+        return Operations::gatewayVagueFindSearch(token, searchGatewaySn, searchGatewayName, searchSiteName,
+                                                  customerId);
+    });
+    if (!reply.answered()) {
+        ui->WG_Current_Page->setText(shown);
+        searchGatewaySn = shownTerms.at(0);
+        searchGatewayName = shownTerms.at(1);
+        searchSiteName = shownTerms.at(2);
+        showNetworkFailureBox();
         return;
+    }
     if (!reply.isJson())
         showGatewayNotFound();
     else if (reply.succeeded())

@@ -1,6 +1,7 @@
 // The once-a-minute refresh of the online states and the status report.
 #include "mainwindow/mainwindow.h"
 
+#include "api/exchangewait.h"
 #include "api/operations.h"
 #include "api/platformcall.h"
 #include "browser/devicestatuscell.h"
@@ -16,15 +17,21 @@ void MainWindow::ReportState()
 {
     if (tapSerial == QByteArrayLiteral("unbound"))
         return;
-    refreshGatewayStates();
-    refreshDeviceStates();
+    // A tick that comes due while an exchange waits is skipped, not stacked on it.
+    if (ExchangeWait::isWaiting())
+        return;
+    const auto answered = [this](const PlatformReply &reply) {
+        return platformSilence.answered(reply.answered(), reply.failure);
+    };
+    if (!answered(refreshGatewayStates()) || !answered(refreshDeviceStates()))
+        return;
     if (!*tapBound)
         return;
     updateTrafficMeter();
-    reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), tunnelConnected);
+    answered(reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), tunnelConnected));
 }
 
-void MainWindow::refreshGatewayStates()
+PlatformReply MainWindow::refreshGatewayStates()
 {
     gatewaySnList.clear();
     if (rootItem) {
@@ -36,15 +43,14 @@ void MainWindow::refreshGatewayStates()
     }
     const QStringList serials = gatewaySnList.mid(1);
 
-    // Until the reply is handled the tree shows only its root.
+    PlatformReply reply =
+        callInSession([&](const QByteArray &token) { return Operations::gatewayBatchFind(token, serials); });
+    // The tree stays as it is while the platform is asked, and when it does not answer.
+    if (!reply.answered())
+        return reply;
     rootItem = resetGatewayTree(ui->treeWidget, rootItem);
-    const PlatformReply reply = callPlatform(Operations::gatewayBatchFind(sessionToken, serials));
-    if (reply.code == ReplyCode::SessionExpired) {
-        reRequestToken();
-        return;
-    }
     if (!reply.succeeded())
-        return;
+        return reply;
     QList<QTreeWidgetItem *> items;
     for (const GatewayRow &row : readGatewayStates(reply.document.root())) {
         gatewayItem = makeGatewayItem(row.gatewaySn, row.tunnelOnline != 0);
@@ -52,16 +58,18 @@ void MainWindow::refreshGatewayStates()
     }
     rootItem->addChildren(items);
     rootItem->setExpanded(true);
+    return reply;
 }
 
-void MainWindow::refreshDeviceStates()
+PlatformReply MainWindow::refreshDeviceStates()
 {
-    const PlatformReply reply = callPlatform(Operations::devicesBatchFind(sessionToken, deviceIdList));
+    const QStringList ids = deviceIdList;
+    PlatformReply reply = callInSession([&](const QByteArray &token) { return Operations::devicesBatchFind(token, ids); });
     if (!reply.succeeded())
-        return;
+        return reply;
     const std::optional<QVector<int>> states = readDeviceStates(reply.document.root());
     if (!states)
-        return;
+        return reply;
     QTableWidget *table = ui->tableWidget;
     // A reply with more elements than the table has rows changes only the existing rows.
     const int rows = std::min<int>(states->size(), table->rowCount());
@@ -74,6 +82,7 @@ void MainWindow::refreshDeviceStates()
         delete table->takeItem(row, 0);
         table->setCellWidget(row, 0, makeDeviceStatusCell(online));
     }
+    return reply;
 }
 
 void MainWindow::updateTrafficMeter()

@@ -6,6 +6,7 @@
 #include "browser/logic/siterecord.h"
 #include "browser/treeitems.h"
 #include "ui/elidedtooltips.h"
+#include "ui/networkfailurebox.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -69,16 +70,19 @@ void MainWindow::showtheGatewayMsg(QTreeWidgetItem *item, int col)
     if (!item || item == rootItem)
         return;
     const QString serial = item->text(col);
-    const PlatformReply reply = callPlatform(Operations::getSiteInfo(sessionToken, serial));
+    unansweredClick = nullptr;
+    const PlatformReply reply =
+        callInSession([&](const QByteArray &token) { return Operations::getSiteInfo(token, serial); });
     const std::optional<SiteRecord> record =
         reply.succeeded() ? readSiteRecord(reply.document.root()) : std::optional<SiteRecord>();
     if (!record) {
         // The panel keeps the previous gateway's details, so the tree must point at that one too.
         selectGateway(ui->treeWidget, shownGateway(ui));
-        if (!reply.answered())
+        if (!reply.answered()) {
             qWarning().noquote() << QStringLiteral("网关信息获取失败，网络连接异常");
-        else if (reply.code == ReplyCode::SessionExpired)
-            reRequestToken();
+            unansweredClick = item;
+            showNetworkFailureBox();
+        }
         return;
     }
 

@@ -6,24 +6,32 @@
 
 #include <QDebug>
 
-void MainWindow::reportTunnelState(const QByteArray &token, const QString &tapSerial, bool tunnelOnline)
+PlatformReply MainWindow::reportTunnelState(const QByteArray &token, const QString &tapSerial, bool tunnelOnline)
 {
-    const PlatformRequest request = Operations::updateTunnelAndTapState(token, tapSerial, tunnelOnline, trafficDelta);
+    const qint64 flowData = trafficDelta;
     qDebug().noquote() << (tunnelOnline ? QStringLiteral("网关在线，TAP在线") : QStringLiteral("网关不在线，TAP在线"));
     qDebug().noquote() << QStringLiteral("流量") + QString::number(trafficDelta);
     // The traffic of this interval is reported once, even if the report then fails.
     trafficDelta = 0;
 
-    const PlatformReply reply = callPlatform(request);
+    // Sent with the token given; a renewal's repeat goes with the new one.
+    bool first = true;
+    PlatformReply reply = callInSession([&](const QByteArray &held) {
+        const QByteArray sent = first ? token : held;
+        first = false;
+        return Operations::updateTunnelAndTapState(sent, tapSerial, tunnelOnline, flowData);
+    });
     if (reply.succeeded())
         qDebug().noquote() << QStringLiteral("发送成功");
-    else if (reply.code == ReplyCode::SessionExpired)
-        reRequestToken();
+    return reply;
 }
 
-void MainWindow::reportTunnelAlarm(int warnType)
+PlatformReply MainWindow::reportTunnelAlarm(int warnType)
 {
-    const PlatformReply reply = callPlatform(Operations::tunnelAlarmData(sessionToken, QString::fromUtf8(tapSerial), warnType));
+    const QString serial = QString::fromUtf8(tapSerial);
+    PlatformReply reply = callInSession(
+        [&](const QByteArray &token) { return Operations::tunnelAlarmData(token, serial, warnType); });
     if (reply.succeeded())
         qDebug().noquote() << QStringLiteral("报警成功");
+    return reply;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "tunnel/logic/managementchunk.h"
+#include "api/platformcall.h"
+#include "api/platformsilence.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -82,9 +85,13 @@ protected:
     bool event(QEvent *event) override;
 
 public:
-    // Session token (re-request and reachability probe).
-    void reRequestToken();
+    // Session token (re-request and reachability probe); true when a token was granted.
+    bool reRequestToken();
     void probeReachability();
+    // One operation in the session, built with the held token. On 10002 (session no longer valid)
+    // the token is renewed once and the operation sent once more with the new one; its reply is
+    // the caller's, whatever it is.
+    PlatformReply callInSession(const std::function<PlatformRequest(const QByteArray &token)> &build);
 
     // Credential cipher as used for stored secrets; the result lands in cipherOutput.
     void encipherToOutput(const QByteArray &bytes);
@@ -97,23 +104,24 @@ public:
     QString hostFingerprint();
 
     // Gateway tree, site panel and device table.
-    void loadGatewayPage(int index);
+    // The page loads: true when the platform answered (whatever it said).
+    bool loadGatewayPage(int index);
     void fillGatewayTree(const QByteArray &reply);
-    void loadDevicePage(int index);
+    bool loadDevicePage(int index);
     void fillDeviceTable(const cJSON *reply, int shownPage);
 
-    // Online refresh, traffic and status reports to the platform.
-    void refreshGatewayStates();
-    void refreshDeviceStates();
+    // Online refresh, traffic and status reports to the platform; each returns its exchange's reply.
+    PlatformReply refreshGatewayStates();
+    PlatformReply refreshDeviceStates();
     void updateTrafficMeter();
-    void reportTunnelState(const QByteArray &token, const QString &tapSerial, bool tunnelOnline);
-    void reportTunnelAlarm(int warnType);
+    PlatformReply reportTunnelState(const QByteArray &token, const QString &tapSerial, bool tunnelOnline);
+    PlatformReply reportTunnelAlarm(int warnType);
 
     // Tunnel provisioning: site and customer checks, profile, CA file, launch.
     bool openTunnel();
     // The platform's refusal of a launch (site or project switched off), or empty.
-    QString tunnelRefusal();
-    bool checkCustomerEnabled();
+    QString tunnelRefusal(bool *unanswered = nullptr); // unanswered: the platform did not answer
+    bool checkCustomerEnabled(bool *unanswered = nullptr); // unanswered: the platform did not answer
     bool fetchTunnelProfile(const QByteArray &serial, const QByteArray &password, const QByteArray &token);
     bool fetchCaCertificate(const QByteArray &token, const QByteArray &serial);
 
@@ -161,6 +169,7 @@ public:
     QString userPassword;
     bool platformReachable = true;
     int wasReachable = 1;
+    PlatformSilence platformSilence; // the minute ticks pause while the platform does not answer
 
     QByteArray tapSerial;
     QByteArray tapPassword;
@@ -221,5 +230,6 @@ public:
     QString searchSiteName;
     QStringList gatewaySnList;
     QTableWidgetItem *deviceCell = nullptr;
+    QTreeWidgetItem *unansweredClick = nullptr; // the gateway click whose site request found no platform
     QStringList deviceIdList;
 };

@@ -103,8 +103,9 @@ void MainWindow::checkBoundTap(QString userName)
 
 bool MainWindow::autoBindTap(QString serial, QString password, bool *transientFailure)
 {
-    const PlatformReply reply =
-        callPlatform(Operations::tapAuthLogin(sessionToken, serial, password, hostFingerprint()));
+    const QString fingerprint = hostFingerprint();
+    const PlatformReply reply = callInSession(
+        [&](const QByteArray &token) { return Operations::tapAuthLogin(token, serial, password, fingerprint); });
     if (transientFailure)
         *transientFailure = !bindingRefusedByPlatform(reply.answered(), reply.code);
     if (!reply.code)
@@ -121,8 +122,6 @@ bool MainWindow::autoBindTap(QString serial, QString password, bool *transientFa
         MessageBoxes::about(nullptr, message->title, message->text);
         qWarning().noquote() << message->logWarning;
     }
-    if (reply.code == ReplyCode::SessionExpired)
-        reRequestToken();
     tapSerial = QByteArrayLiteral("unbound");
     return false;
 }
@@ -137,8 +136,9 @@ void MainWindow::on_btn_bound_tap_clicked()
         return;
     }
 
-    const PlatformReply reply =
-        callPlatform(Operations::tapAuthLogin(sessionToken, serial, password, hostFingerprint()));
+    const QString fingerprint = hostFingerprint();
+    const PlatformReply reply = callInSession(
+        [&](const QByteArray &token) { return Operations::tapAuthLogin(token, serial, password, fingerprint); });
     if (reply.succeeded()) {
         watchdogTimer->start(kMinute);
         reportTimer->start(kMinute);
@@ -157,8 +157,6 @@ void MainWindow::on_btn_bound_tap_clicked()
         if (!message->logWarning.isEmpty())
             qWarning().noquote() << message->logWarning;
     }
-    if (reply.code == ReplyCode::SessionExpired)
-        reRequestToken();
 }
 
 void MainWindow::saveBinding(QString userName, QString serial, QString password)

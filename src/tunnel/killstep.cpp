@@ -80,12 +80,6 @@ void MainWindow::shutDownTunnels()
     QFile::remove(TunnelFiles::pidFile);
 }
 
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    shutDownTunnels();
-    QMainWindow::closeEvent(event);
-}
-
 void MainWindow::notifyTunnelObserver(TunnelEvent event, int attempt)
 {
     if (!tunnelObserver)

@@ -5,6 +5,7 @@
 #include "api/platformcall.h"
 #include "tunnel/logic/tunnelfiles.h"
 #include "ui/messageboxes.h"
+#include "ui/networkfailurebox.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -14,19 +15,20 @@ void refuse(const QString &text)
 }
 } // namespace
 
-QString MainWindow::tunnelRefusal()
+QString MainWindow::tunnelRefusal(bool *unanswered)
 {
     // The ordinary-site page's label as last filled; empty before any site was shown.
     if (ui->siteEnabled->text() == QStringLiteral("否"))
         return QStringLiteral("该站点尚未开启，请先开启站点");
-    if (!checkCustomerEnabled())
+    if (!checkCustomerEnabled(unanswered))
         return QStringLiteral("该项目尚未开启，请先开启项目");
     return {};
 }
 
 bool MainWindow::openTunnel()
 {
-    QString refusal = tunnelRefusal();
+    bool unanswered = false;
+    QString refusal = tunnelRefusal(&unanswered);
     if (refusal.isEmpty() &&
         (!fetchTunnelProfile(tapSerial, tapPassword, sessionToken) || !fetchCaCertificate(sessionToken, tapSerial)))
         refusal = QStringLiteral("请求失败，请重试");
@@ -34,16 +36,22 @@ bool MainWindow::openTunnel()
         // Refused: the switch stays off and nothing relaunches until the user switches on again.
         reconnectSuppressed = true;
         showTunnelOff();
-        refuse(refusal);
+        if (unanswered)
+            showNetworkFailureBox();
+        else
+            refuse(refusal);
         return false;
     }
     reconnectSuppressed = false;
     return launchTunnel(tapSerial, tapPassword);
 }
 
-bool MainWindow::checkCustomerEnabled()
+bool MainWindow::checkCustomerEnabled(bool *unanswered)
 {
-    const PlatformReply reply = callPlatform(Operations::getCustomerInfo(sessionToken, customerId));
+    const PlatformReply reply =
+        callInSession([&](const QByteArray &token) { return Operations::getCustomerInfo(token, customerId); });
+    if (unanswered)
+        *unanswered = !reply.answered();
     if (!reply.succeeded())
         return false;
     const cJSON *data = jsonObjectMember(reply.document.root(), "data");
@@ -58,12 +66,12 @@ bool MainWindow::fetchTunnelProfile(const QByteArray &serial, const QByteArray &
     // The serial names a file and goes onto a command line.
     if (!TunnelFiles::isPlainFileName(QString::fromUtf8(serial)))
         return false;
-    const PlatformReply reply =
-        callPlatform(Operations::getConfigParam(token, QString::fromUtf8(serial), QString::fromUtf8(password)));
-    if (reply.code == ReplyCode::SessionExpired) {
-        reRequestToken();
-        return false;
-    }
+    bool first = true; // the token given, then a renewal's
+    const PlatformReply reply = callInSession([&](const QByteArray &held) {
+        const QByteArray sent = first ? token : held;
+        first = false;
+        return Operations::getConfigParam(sent, QString::fromUtf8(serial), QString::fromUtf8(password));
+    });
     if (!reply.succeeded())
         return false;
     const std::optional<TunnelFiles::Parameters> parameters = TunnelFiles::readParameters(reply.document.root());

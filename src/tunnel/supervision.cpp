@@ -2,6 +2,7 @@
 // cancelling, and the watchdog.
 #include "mainwindow/mainwindow.h"
 
+#include "api/exchangewait.h"
 #include "api/operations.h"
 #include "api/platformcall.h"
 #include "platform/hostsystem.h"
@@ -12,6 +13,7 @@
 #include "tunnel/waitreconnect.h"
 #include "tunnel/waittingwidget.h"
 #include "ui/messageboxes.h"
+#include "ui/networkfailurebox.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -46,8 +48,10 @@ void MainWindow::on_VpnControl_clicked()
         MessageBoxes::critical(nullptr, QStringLiteral("网卡检测"), QStringLiteral("虚拟网卡不存在或禁用"));
         return;
     }
-    if (!platformReachable)
+    if (!platformReachable) {
+        showNetworkFailureBox();
         return;
+    }
     // A new start: whatever cycle ran before is over.
     endReconnectCycle();
     if (!openTunnel())
@@ -142,12 +146,11 @@ void MainWindow::requestServerRestart()
     serverRestartRequested = true;
     qWarning().noquote() << QStringLiteral("通道重连多次失败，请求服务器重启");
     notifyTunnelObserver(TunnelEvent::RestartRequested);
+    const QString serial = QString::fromUtf8(tapSerial);
     const PlatformReply reply =
-        callPlatform(Operations::clientRestartProject(sessionToken, QString::fromUtf8(tapSerial)));
+        callInSession([&](const QByteArray &token) { return Operations::clientRestartProject(token, serial); });
     if (reply.succeeded())
         qDebug().noquote() << QStringLiteral("请求重启成功");
-    else if (reply.code == ReplyCode::SessionExpired)
-        reRequestToken();
 }
 
 void MainWindow::TryReconnectVPN()
@@ -217,7 +220,7 @@ void MainWindow::UnReconnectVpn()
 
 void MainWindow::CheckVpnState()
 {
-    if (tapSerial == unbound)
+    if (tapSerial == unbound || ExchangeWait::isWaiting()) // a tick due while an exchange waits is skipped
         return;
     probeReachability();
     if (!platformReachable)

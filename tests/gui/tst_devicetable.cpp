@@ -125,7 +125,8 @@ private slots:
 
     // An element without a class ends the fill after its id was taken; the row count is then the
     // number of elements, up to a page. A click that gets no usable reply leaves the table cleared and the labels
-    // as they were; a lost reply is logged, 10002 asks for a new token.
+    // as they were; 10002 asks for a new token and the page once more. A lost reply is logged and
+    // told, and leaves the table too as it was.
     void unusableReplies()
     {
         BoundWindow bound;
@@ -154,19 +155,26 @@ private slots:
         bound.window.refreshDeviceStates();
         QVERIFY(bound.ui->tableWidget->rowCount() == 25 && bound.ui->tableWidget->cellWidget(24, 0));
 
+        QVERIFY(bound.boxes.isEmpty());
         for (const sim::Fault &failure : {droppedConnection(), fault(10002)}) {
             bound.platform->clearFaults();
             QVERIFY(bound.click(busyGateway));
+            const QStringList shown = shownDevices(bound);
             const QByteArray oldToken = bound.window.sessionToken;
             bound.platform->setFault(devicesList, failure);
+            bound.platform->clearRequests();
             if (failure.dropConnection)
                 QTest::ignoreMessage(QtWarningMsg, "获取设备信息失败，网络连接异常");
             QVERIFY(bound.click(smallGateway));
-            QCOMPARE(shownDevices(bound), expectedDevices({}));
+            QCOMPARE(shownDevices(bound), failure.dropConnection ? shown : expectedDevices({}));
             QCOMPARE(pageLabels(bound.ui), QStringLiteral("1/2"));
             QCOMPARE(bound.window.sessionToken != oldToken, failure.code == 10002);
+            QCOMPARE(bound.requestCount(devicesList), failure.code == 10002 ? 2 : 1);
+            QCOMPARE(bound.boxes.texts(), failure.dropConnection
+                                              ? QStringList{QStringLiteral("网络连接失败，请检测您的网络状态后重试")}
+                                              : QStringList());
+            bound.boxes.clear();
         }
-        QVERIFY(bound.boxes.isEmpty());
     }
 };
 

@@ -112,29 +112,36 @@ private slots:
         QVERIFY(bound.boxes.isEmpty());
     }
 
-    // The label names the new page before the request goes out, so a failed request leaves it
-    // there. A page request shows the error box for any refusal (no re-request even for 10002) and
-    // nothing for a garbled reply; a search the other way round. The search terms are taken anyway.
+    // The label names the new page before the request goes out, so a refused request leaves it
+    // there. A page request shows the error box for any refusal (10002 once the token was renewed
+    // and the page asked for once more) and nothing for a garbled reply; a search the other way
+    // round; the search terms are taken. A platform that does not answer leaves page, label and
+    // terms as they were, and says so.
     void failedRequest_data()
     {
         QTest::addColumn<bool>("search");
         QTest::addColumn<sim::Fault>("failure");
-        QTest::addColumn<bool>("errorBox");
-        QTest::newRow("page, transfer failure") << false << droppedConnection() << false;
-        QTest::newRow("page, not JSON") << false << fault(NotJson) << false;
-        QTest::newRow("page, unknown serial") << false << fault(10005) << true;
-        QTest::newRow("page, session expired") << false << fault(10002) << true;
-        QTest::newRow("search, not JSON") << true << fault(NotJson) << true;
-        QTest::newRow("search, code 10005") << true << fault(10005) << false;
-        QTest::newRow("search, no code") << true << replyBody(R"({"msg":"ok"})") << false;
-        QTest::newRow("search, transfer failure") << true << droppedConnection() << false;
+        QTest::addColumn<QString>("box");
+        const QString notFound = QStringLiteral("未检索到该网关");
+        const QString network = QStringLiteral("网络连接失败，请检测您的网络状态后重试");
+        QTest::newRow("page, transfer failure") << false << droppedConnection() << network;
+        QTest::newRow("page, not JSON") << false << fault(NotJson) << QString();
+        QTest::newRow("page, unknown serial") << false << fault(10005) << notFound;
+        QTest::newRow("page, session expired") << false << fault(10002) << notFound;
+        QTest::newRow("search, not JSON") << true << fault(NotJson) << notFound;
+        QTest::newRow("search, code 10005") << true << fault(10005) << QString();
+        QTest::newRow("search, no code") << true << replyBody(R"({"msg":"ok"})") << QString();
+        QTest::newRow("search, session expired") << true << fault(10002) << QString();
+        QTest::newRow("search, transfer failure") << true << droppedConnection() << network;
     }
 
     void failedRequest()
     {
         QFETCH(bool, search);
         QFETCH(sim::Fault, failure);
-        QFETCH(bool, errorBox);
+        QFETCH(QString, box);
+        const bool lost = failure.dropConnection;
+        const bool expired = failure.code == 10002;
         BoundWindow bound;
         QVERIFY(bound.start());
         QTreeWidgetItem *root = bound.window.rootItem;
@@ -145,18 +152,24 @@ private slots:
         bound.boxes.setOnPresent(
             [&](const MessageBoxes::Request &) { labelAtBox = bound.ui->WG_Current_Page->text(); });
 
+        const QString before = bound.ui->WG_Current_Page->text();
         QTest::mouseClick(search ? bound.ui->searchGwBtn : bound.ui->WG_After_Page, Qt::LeftButton);
-        const QString page = search ? QStringLiteral("1") : QStringLiteral("2");
-        QCOMPARE(bound.requestCount(vagueFind), bound.platform->requests().size()); // no new token either
+        const QString page = lost ? before : search ? QStringLiteral("1") : QStringLiteral("2");
+        // A new token only for 10002, with which the request went once more.
+        QCOMPARE(bound.requestCount(vagueFind), expired ? 2 : 1);
+        QCOMPARE(bound.platform->requests().size(), expired ? 3 : 1);
+        if (expired)
+            QCOMPARE(bound.lastValue(vagueFind, QStringLiteral("token")).toUtf8(), bound.window.sessionToken);
         QCOMPARE(bound.ui->WG_Current_Page->text(), page);
         QVERIFY(bound.window.rootItem == root && childTexts(root) == shown);
-        QCOMPARE(bound.boxes.texts(), errorBox ? QStringList{QStringLiteral("未检索到该网关")} : QStringList());
-        if (errorBox)
+        QCOMPARE(bound.boxes.texts(), box.isEmpty() ? QStringList() : QStringList{box});
+        if (!box.isEmpty())
             QVERIFY(bound.boxes.last().kind == MessageBoxes::Kind::Critical &&
                     bound.boxes.last().title + labelAtBox == QStringLiteral("错误") + page);
         bound.platform->clearFaults();
         QTest::mouseClick(bound.ui->WG_One_Page, Qt::LeftButton);
-        QCOMPARE(bound.lastValue(vagueFind, QStringLiteral("gatewaySn")), search ? QStringLiteral("KV") : QString());
+        QCOMPARE(bound.lastValue(vagueFind, QStringLiteral("gatewaySn")),
+                 search && !lost ? QStringLiteral("KV") : QString());
     }
 
     void emptyListLeavesThePageButtonsIdle()

@@ -218,14 +218,17 @@ private slots:
         window.probeReachability();
         QVERIFY(!window.platformReachable && window.wasReachable == 0);
 
-        // Recovery reloads gateway page 1 exactly once.
+        // Recovery reloads gateway page 1 exactly once (this window never logged in: the page is
+        // refused with 10002, the token renewed and the page asked for once more).
         scene.platform->clearFaults();
         window.probeReachability();
         window.probeReachability();
-        QVERIFY(window.platformReachable && window.wasReachable == 1 && window.sessionToken.isEmpty());
+        QVERIFY(window.platformReachable && window.wasReachable == 1 && !window.sessionToken.isEmpty());
         const auto reloads = scene.platform->requests(QStringLiteral("gatewayVagueFind"));
-        QCOMPARE(reloads.size(), 1);
+        QCOMPARE(reloads.size(), 2);
         QCOMPARE(reloads.first().value(QStringLiteral("index")), QStringLiteral("1"));
+        QCOMPARE(reloads.last().value(QStringLiteral("token")).toUtf8(), window.sessionToken);
+        window.sessionToken.clear();
 
         // 10002 to the probe: exactly one re-request, which stores the granted token.
         scene.platform->clearRequests();

@@ -150,8 +150,9 @@ private slots:
             QCOMPARE(ui->tableWidget->isColumnHidden(4), broken.position <= 10);
         }
 
-        // Replies the panel cannot use leave it as it was: a lost one is logged, only 10002 asks for
-        // a new token (which the device request of the same click already carries).
+        // Replies the panel cannot use leave it as it was: a lost one is logged and told (and the
+        // device request of the same click is not sent), only 10002 asks for a new token (which the
+        // repeated request and the device request of the same click carry).
         const struct { sim::Fault failure; bool newToken; } unusable[] = {
             {droppedConnection(), false}, {fault(10002), true},
             {fault(10005), false}, {fault(NotJson), false}};
@@ -171,10 +172,19 @@ private slots:
             QCOMPARE(ui->treeWidget->currentItem()->text(0), QStringLiteral("KV2410A0002"));
             QCOMPARE(bound.requestCount(QStringLiteral("getLintraToken")), reply.newToken ? 1 : 0);
             QCOMPARE(bound.window.sessionToken != oldToken, reply.newToken);
-            QCOMPARE(bound.lastValue(QStringLiteral("devicesList"), QStringLiteral("token")).toUtf8(),
-                     bound.window.sessionToken);
+            const QList<sim::RecordedRequest> sites = bound.platform->requests(QStringLiteral("getSiteInfo"));
+            QCOMPARE(sites.size(), reply.newToken ? 2 : 1);
+            QCOMPARE(sites.last().value(QStringLiteral("token")).toUtf8(), bound.window.sessionToken);
+            const bool lost = reply.failure.dropConnection;
+            QCOMPARE(bound.requestCount(QStringLiteral("devicesList")), lost ? 0 : 1);
+            if (!lost) {
+                QCOMPARE(bound.lastValue(QStringLiteral("devicesList"), QStringLiteral("token")).toUtf8(),
+                         bound.window.sessionToken);
+            }
+            QCOMPARE(bound.boxes.texts(),
+                     lost ? QStringList{QStringLiteral("网络连接失败，请检测您的网络状态后重试")} : QStringList());
+            bound.boxes.clear();
         }
-        QVERIFY(bound.boxes.isEmpty());
     }
 
     // In the smallest window long texts are cut with "…" and shown whole in their tool tips, while

@@ -108,12 +108,13 @@ private slots:
                                       << replyBody(R"({"code":100,"data":{"enabled":0}})")
                                       << QStringLiteral("该项目尚未开启，请先开启项目") << QStringList(all.mid(0, 1));
         QTest::newRow("customer unreachable") << QStringLiteral("getCustomerInfo") << droppedConnection()
-                                              << QStringLiteral("该项目尚未开启，请先开启项目") << QStringList(all.mid(0, 1));
+                                              << QStringLiteral("网络连接失败，请检测您的网络状态后重试")
+                                              << QStringList(all.mid(0, 1));
         QTest::newRow("no requestWay") << QStringLiteral("getConfigParam")
                                        << replyBody(R"({"code":100,"data":{"port":1194,"ip":"10.0.0.1"}})") << failed
                                        << QStringList(all.mid(0, 2));
         QTest::newRow("session expired") << QStringLiteral("getConfigParam") << fault(10002) << failed
-                                         << QStringList(all.mid(0, 2) + QStringList(QStringLiteral("getLintraToken")));
+                                         << QStringList(all.mid(0, 2) << QStringLiteral("getLintraToken") << all.at(1));
         QTest::newRow("download fails") << QStringLiteral("getDownload") << droppedConnection() << failed << all;
         QTest::newRow("download error page") << QStringLiteral("getDownload")
                                              << replyBody("{\"code\":500,\"msg\":\"error\"}") << QString() << all;
@@ -141,7 +142,8 @@ private slots:
         QCOMPARE(requested, sent);
         // Reaching the launch shows itself by the refusal of the connected TAP.
         QCOMPARE(w.boxes.texts(), QStringList(text.isEmpty() ? QStringLiteral("该通道已连接") : text));
-        QCOMPARE(w.boxes.titles(), QStringList(text.isEmpty() ? QStringLiteral("错误") : QStringLiteral("提示")));
+        const bool failure = text.isEmpty() || text.startsWith(QStringLiteral("网络连接失败"));
+        QCOMPARE(w.boxes.titles(), QStringList(failure ? QStringLiteral("错误") : QStringLiteral("提示")));
         // Refused, the switch-off mark is set: nothing relaunches until the user switches on.
         QCOMPARE(w.window.reconnectSuppressed, !text.isEmpty());
         if (text.isEmpty())
