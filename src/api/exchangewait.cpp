@@ -37,6 +37,24 @@ Workers &workers()
 
 int waitDepth = 0; // GUI thread only
 
+struct HeldWork {
+    QPointer<QObject> context;
+    const char *key;
+    std::function<void()> work;
+};
+std::vector<HeldWork> held; // GUI thread only
+
+// The outermost wait has ended: what was held runs from the event loop, after the caller is done.
+void releaseHeldWork()
+{
+    std::vector<HeldWork> due;
+    due.swap(held);
+    for (HeldWork &item : due) {
+        if (item.context)
+            QMetaObject::invokeMethod(item.context, std::move(item.work), Qt::QueuedConnection);
+    }
+}
+
 // At the application's end, the transfers still running are told to abort and given a moment:
 // process exit must not pull libcurl's TLS state from under a running one.
 void drainWorkers()
@@ -112,7 +130,8 @@ bool run(Transfer transfer)
             break;
     }
     job->loop = nullptr;
-    --waitDepth;
+    if (--waitDepth == 0)
+        releaseHeldWork();
     if (job->done.load(std::memory_order_acquire))
         return true;
     job->abort = true;
@@ -122,6 +141,19 @@ bool run(Transfer transfer)
 bool isWaiting()
 {
     return waitDepth > 0;
+}
+
+void holdUntilIdle(QObject *context, const char *key, std::function<void()> work)
+{
+    if (waitDepth == 0) {
+        work();
+        return;
+    }
+    for (const HeldWork &item : held) {
+        if (item.context == context && qstrcmp(item.key, key) == 0)
+            return;
+    }
+    held.push_back({context, key, std::move(work)});
 }
 
 int runningTransfers()

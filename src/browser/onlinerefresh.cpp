@@ -17,9 +17,12 @@ void MainWindow::ReportState()
 {
     if (tapSerial == QByteArrayLiteral("unbound"))
         return;
-    // A tick that comes due while an exchange waits is skipped, not stacked on it.
-    if (ExchangeWait::isWaiting())
+    // A tick that comes due while an exchange waits is held until the wait is over, not stacked on
+    // it (the watchdog's probe, due at the same moment, is such a wait).
+    if (ExchangeWait::isWaiting()) {
+        ExchangeWait::holdUntilIdle(this, "ReportState", [this] { ReportState(); });
         return;
+    }
     const auto answered = [this](const PlatformReply &reply) {
         return platformSilence.answered(reply.answered(), reply.failure);
     };

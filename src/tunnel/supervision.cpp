@@ -220,8 +220,12 @@ void MainWindow::UnReconnectVpn()
 
 void MainWindow::CheckVpnState()
 {
-    if (tapSerial == unbound || ExchangeWait::isWaiting()) // a tick due while an exchange waits is skipped
+    if (tapSerial == unbound)
         return;
+    if (ExchangeWait::isWaiting()) { // a tick due while an exchange waits runs after it, not inside
+        ExchangeWait::holdUntilIdle(this, "CheckVpnState", [this] { CheckVpnState(); });
+        return;
+    }
     probeReachability();
     if (!platformReachable)
         return;
