@@ -91,4 +91,5 @@ PlatformReply MainWindow::refreshDeviceStates()
 void MainWindow::updateTrafficMeter()
 {
     ::updateTrafficMeter(trafficCurrent, trafficPrevious, trafficDelta, hostSystem().tapSentBytes());
+    noteTunnelCounters();
 }

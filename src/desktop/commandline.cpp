@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,11 +35,50 @@ void print(FILE *stream, const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
 }
+
+// Qt's own options (QGuiApplication, QApplication, the xcb plug-in), with one or two dashes.
+const char *const qtValueOptions[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                                      "geometry", "qwindowicon", "icon", "qwindowtitle", "title", "session",
+                                      "display", "name", "style", "stylesheet", "visual"};
+const char *const qtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+
+const char *qtOptionName(const char *argument)
+{
+    if (argument[0] != '-' || argument[1] == '\0')
+        return nullptr;
+    return argument[1] == '-' ? argument + 2 : argument + 1;
+}
+
+bool isOneOf(const char *name, const char *const *names, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        if (!std::strcmp(name, names[i]))
+            return true;
+    return false;
+}
+
+// The installed binary lives in <prefix>/bin, its manual in <prefix>/share/man/man1.
+bool manualInstalled()
+{
+    const QString binary = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    if (binary.isEmpty())
+        return false;
+    const QString prefix = QFileInfo(binary).dir().absoluteFilePath(QStringLiteral(".."));
+    for (const char *name : {"korvane-client.1.gz", "korvane-client.1"})
+        if (QFileInfo::exists(prefix + QStringLiteral("/share/man/man1/") + QLatin1String(name)))
+            return true;
+    return false;
+}
+
+QString usageLine()
+{
+    return QStringLiteral("用法 / Usage: korvane-client [--diagnostics <文件.tar.gz> | --version | --help]\n");
+}
 } // namespace
 
 QString helpText()
 {
-    return QStringLiteral(
+    QString text = QStringLiteral(
         "用法 / Usage: korvane-client [选项 / option]\n"
         "\n"
         "Korvane·设备接入灵途：登录 Korvane 平台，浏览网关和设备，经绑定的 TAP 建立到现场网关的通道。\n"
@@ -62,6 +102,38 @@ QString helpText()
         "\n"
         "OpenVPN 需要创建 TUN 设备的权限（root 或 CAP_NET_ADMIN），见 README。\n"
         "OpenVPN needs the right to create a TUN device (root or CAP_NET_ADMIN); see the README.\n");
+    if (manualInstalled())
+        text += QStringLiteral("\n完整说明见手册 / the full manual: man korvane-client\n");
+    return text;
+}
+
+std::optional<int> checkArguments(int argc, char *argv[], bool hasDisplay)
+{
+    bool platformGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        const char *name = qtOptionName(argument);
+        if (name && (!std::strncmp(name, "qmljsdebugger=", 14) || !std::strncmp(name, "style=", 6) ||
+                     !std::strncmp(name, "stylesheet=", 11) || isOneOf(name, qtFlagOptions, std::size(qtFlagOptions))))
+            continue;
+        if (name && isOneOf(name, qtValueOptions, std::size(qtValueOptions)) && i + 1 < argc) {
+            platformGiven = platformGiven || !std::strcmp(name, "platform");
+            ++i;
+            continue;
+        }
+        const bool option = argument[0] == '-';
+        print(stderr, QStringLiteral("korvane-client: %1: %2\n%3")
+                          .arg(option ? QStringLiteral("未知选项 / unknown option")
+                                      : QStringLiteral("多余的参数 / unexpected argument"),
+                               QString::fromLocal8Bit(argument), usageLine() + QStringLiteral("详见 / see: korvane-client --help\n")));
+        return 2;
+    }
+    if (!hasDisplay && !platformGiven) {
+        print(stderr, QStringLiteral("korvane-client: 没有图形显示，请在桌面会话中启动 / no display: DISPLAY and "
+                                     "WAYLAND_DISPLAY are not set\n"));
+        return 1;
+    }
+    return std::nullopt;
 }
 
 QString versionText()
@@ -135,5 +207,7 @@ std::optional<int> runCommandLine(int argc, char *argv[])
             return exportDiagnosticsFromCommandLine(file);
         }
     }
-    return std::nullopt;
+    const bool hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+                            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    return checkArguments(argc, argv, hasDisplay);
 }

@@ -126,6 +126,11 @@ void DesktopSession::tunnelEvent(TunnelEvent event, const TunnelStatus &status)
     trayRefresh->start();
 }
 
+void DesktopSession::tunnelFactsChanged()
+{
+    trayRefresh->start();
+}
+
 void DesktopSession::refreshTray()
 {
     if (!trayIcon)

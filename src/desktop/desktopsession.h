@@ -36,6 +36,7 @@ public:
     void attachMainWindow(MainWindow *window);
 
     void tunnelEvent(TunnelEvent event, const TunnelStatus &status) override;
+    void tunnelFactsChanged() override;
 
     // Brings the client's window to the front: the main window once shown, else the login dialog.
     void raiseWindow();

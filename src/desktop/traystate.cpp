@@ -16,6 +16,7 @@ TunnelMembers tunnelMembersOf(const MainWindow &window)
     members.suppressed = window.reconnectSuppressed;
     members.reconnectInProgress = window.reconnectInProgress;
     members.reconnectCount = window.reconnectCount;
+    members.factLines = tunnelFactLines(window.tunnelFacts);
     return members;
 }
 
@@ -67,7 +68,7 @@ QString trayToolTip(TrayState state, const TunnelMembers &members)
 {
     QStringList lines{QStringLiteral("Korvane·设备接入灵途"), trayStateText(state, members)};
     if (members.signedIn && hasBoundTap(members))
-        lines << QStringLiteral("TAP：") + members.tapSerial;
+        lines << QStringLiteral("TAP：") + members.tapSerial << members.factLines;
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -17,6 +17,7 @@ struct TunnelMembers {
     bool suppressed = false; // reconnectSuppressed
     bool reconnectInProgress = false;
     int reconnectCount = 0;
+    QStringList factLines; // address, time, traffic, server, last failure (tunnelFactLines)
 };
 
 TunnelMembers tunnelMembersOf(const MainWindow &window);
@@ -27,7 +28,7 @@ bool hasBoundTap(const TunnelMembers &members);
 // out or torn down; without a reconnect cycle that is Down rather than Off or Connecting.
 TrayState trayStateOf(const TunnelMembers &members, bool troubled);
 
-// "Korvane·设备接入灵途", the tunnel line and the TAP serial, one per line.
+// "Korvane·设备接入灵途", the tunnel line, the TAP serial and the tunnel's facts, one per line.
 QString trayToolTip(TrayState state, const TunnelMembers &members);
 
 // The tunnel line alone ("通道：已连接", ...).

@@ -8,6 +8,7 @@
 #include "store/accountstore.h"
 #include "ui/messageboxes.h"
 #include "ui/windowmask.h"
+#include "ui/enterclicks.h"
 #include "ui_login.h"
 
 #include <QComboBox>
@@ -54,6 +55,7 @@ Login::Login(QWidget *parent)
     ui->pswd->addAction(QIcon(QStringLiteral(":/image/密码.png")), QLineEdit::LeadingPosition);
     accountEdit->setPlaceholderText(QStringLiteral("请输入用户名"));
     ui->pswd->setPlaceholderText(QStringLiteral("请输入密码"));
+    clickOnEnter(ui->Btnlogin, {accountEdit, ui->pswd});
 
     rememberedUserNames.clear();
     rememberedPasswords.clear();

@@ -8,6 +8,7 @@
 #include "tunnel/waitreconnect.h"
 #include "tunnel/waittingwidget.h"
 #include "ui/windowmask.h"
+#include "ui/enterclicks.h"
 #include "ui_mainwindow.h"
 
 #include <QCoreApplication>
@@ -41,6 +42,8 @@ MainWindow::MainWindow(QWidget *parent)
     boundTapPasswords = stored.tapPasswords;
 
     ui->treeWidget->setHeaderHidden(true);
+    clickOnEnter(ui->btn_bound_tap, {ui->b_tap_LineEdit, ui->b_tap_pswd_lineEdit});
+    clickOnEnter(ui->searchGwBtn, {ui->lineEdit_search_GW, ui->lineEdit_search_SITE_NAME, ui->lineEdit_search_GW_NAME});
     connect(ui->treeWidget, &QTreeWidget::itemClicked, this, &MainWindow::showtheGatewayMsg);
     connect(ui->treeWidget, &QTreeWidget::itemClicked, this, &MainWindow::showDevList);
 

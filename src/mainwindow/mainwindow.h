@@ -3,6 +3,7 @@
 #include "tunnel/logic/managementchunk.h"
 #include "api/platformcall.h"
 #include "api/platformsilence.h"
+#include "tunnel/logic/tunnelfacts.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -145,6 +146,17 @@ public:
     // Tells the installed observer (tray, notifications) what the tunnel did.
     void notifyTunnelObserver(TunnelEvent event, int attempt = -1);
 
+    // The tunnel's facts (address, time, traffic, last failure): fed, then shown on the status
+    // line of the tunnel panel and handed to the observer.
+    void noteTunnelLine(const QByteArray &line);
+    void noteTunnelCounters();
+    void noteTunnelEvent(TunnelEvent event);
+    void showTunnelFacts();
+    // The informative texts of the failure boxes: the tunnel program's last error since the launch
+    // with the next step, and for a missing adapter the ways to the right to create one.
+    QString connectTimeoutReason();
+    QString adapterMissingReason();
+
     // The running-tunnel lists and the kill step.
     QString takeTunnelFromLists(const QString &serial);
     void stopTunnelProcess(const QString &processId);
@@ -212,6 +224,7 @@ public:
     QSize designedMinimumSize;           // the form's own minimum; wider fonts may need more
     bool tunnelsShutDown = false;        // every tunnel process was stopped for good (exit, close, quit)
     TunnelObserver *tunnelObserver = nullptr; // not owned
+    TunnelFacts tunnelFacts;
 
     QTimer *watchdogTimer = nullptr;
     QTimer *reportTimer = nullptr;

@@ -29,6 +29,12 @@ public:
 
     // Sent-bytes counter of the tunnel device while it is up, if any.
     virtual std::optional<quint64> tapSentBytes() = 0;
+    // Received-bytes counter of the tunnel device while it is up, if any.
+    virtual std::optional<quint64> tapReceivedBytes() = 0;
+
+    // True when the tunnel program may create its TUN device: this process has the right (root
+    // or CAP_NET_ADMIN), or the tunnel program found on the search path was given it.
+    virtual bool mayCreateTunDevice() = 0;
 
     // The eight raw hardware texts of the host fingerprint (command output or file content, not
     // yet normalised), in this order: cpu name, cores, logical processors, processor id, board

@@ -22,6 +22,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -672,6 +673,36 @@ std::vector<AdapterInfo> LinuxHostSystem::adapters()
         }
     }
     return result;
+}
+
+std::optional<quint64> LinuxHostSystem::tapReceivedBytes()
+{
+    if (!tapSentBytes())
+        return std::nullopt;
+    return readNumber(netClassPath(tunnelDeviceName, QStringLiteral("statistics/rx_bytes")), 10);
+}
+
+bool LinuxHostSystem::mayCreateTunDevice()
+{
+    constexpr quint64 netAdmin = quint64(1) << 12; // CAP_NET_ADMIN
+    if (::geteuid() == 0)
+        return true;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("CapEff:") && (line.mid(7).trimmed().toULongLong(nullptr, 16) & netAdmin))
+                return true;
+        }
+    }
+    // A file capability: the first word holds the revision and the effective flag, the second the
+    // low half of the permitted set.
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("openvpn"));
+    if (program.isEmpty())
+        return false;
+    quint32 words[2] = {};
+    const ssize_t size = ::getxattr(QFile::encodeName(program).constData(), "security.capability", words,
+                                    sizeof words);
+    return size == ssize_t(sizeof words) && (words[0] & 1) && (words[1] & netAdmin);
 }
 
 std::optional<quint64> LinuxHostSystem::tapSentBytes()

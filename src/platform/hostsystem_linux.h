@@ -10,6 +10,8 @@ class LinuxHostSystem : public HostSystem {
 public:
     std::vector<AdapterInfo> adapters() override;
     std::optional<quint64> tapSentBytes() override;
+    std::optional<quint64> tapReceivedBytes() override;
+    bool mayCreateTunDevice() override;
     QStringList hardwareTexts() override;
     QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
                                       quint16 managementPort, const QString &managementPasswordFile) override;

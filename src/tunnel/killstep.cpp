@@ -82,6 +82,7 @@ void MainWindow::shutDownTunnels()
 
 void MainWindow::notifyTunnelObserver(TunnelEvent event, int attempt)
 {
+    noteTunnelEvent(event);
     if (!tunnelObserver)
         return;
     TunnelStatus status;

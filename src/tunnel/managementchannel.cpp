@@ -109,6 +109,7 @@ void MainWindow::slotReadyRead()
     if (bytes.isEmpty() || (!tunnelProcessStarted && !tunnelConnected))
         return;
     for (const ManagementChunk &line : managementLines.judge(bytes)) {
+        noteTunnelLine(line.line);
         for (const QString &entry : notificationLog.take(QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(line.state)))
             qDebug().noquote() << entry;
         if (line.connected())

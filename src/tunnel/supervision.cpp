@@ -197,7 +197,7 @@ void MainWindow::Vpn_Timeout()
     tunnelProcessStarted = false;
     notifyTunnelObserver(TunnelEvent::ConnectTimeout);
 
-    MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("    连接超时   "));
+    MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("    连接超时   "), connectTimeoutReason());
     qWarning().noquote() << QStringLiteral("通道的连接超时");
 }
 
@@ -254,7 +254,7 @@ void MainWindow::CheckVpnState()
                 adapterWarningShown = 1;
                 notifyTunnelObserver(TunnelEvent::Down);
                 MessageBoxes::critical(nullptr, QStringLiteral("错误"),
-                                       QStringLiteral("请检查TAP虚拟网卡是否存在并启用"));
+                                       QStringLiteral("请检查TAP虚拟网卡是否存在并启用"), adapterMissingReason());
                 tearDown();
                 reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), false);
                 loadGatewayPage(1);

@@ -4,6 +4,7 @@
 
 #include "platform/hostsystem.h"
 #include "tunnel/logic/adapterprobe.h"
+#include "tunnel/logic/failureadvice.h"
 #include "tunnel/logic/managementendpoint.h"
 #include "tunnel/logic/managementpassword.h"
 #include "tunnel/logic/startfailure.h"
@@ -55,7 +56,8 @@ bool MainWindow::launchTunnel(const QByteArray &serial, const QByteArray &passwo
     }
     if (probeTapAdapter() == AdapterMissing) {
         forgetTunnelPassword();
-        MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("请检查TAP虚拟网卡是否存在并启用"));
+        MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("请检查TAP虚拟网卡是否存在并启用"),
+                               adapterMissingReason());
         qWarning().noquote() << QStringLiteral("虚拟网卡未启用或不存在");
         tunnelConnected = false;
         reconnectSuppressed = false;
@@ -219,5 +221,6 @@ void MainWindow::onTunnelProgramEnded()
     MessageBoxes::critical(nullptr, QStringLiteral("错误"),
                            failure == TunnelStartFailure::PortTaken
                                ? managementFailureText(ManagementFailure::PortTaken, managementEndpoint().port)
-                               : tunnelStartFailureText(failure));
+                               : tunnelStartFailureText(failure),
+                           failure == TunnelStartFailure::NoTunRights ? tunRightsAdvice() : QString());
 }

@@ -62,6 +62,8 @@ QMessageBox::StandardButton showReal(const Request &request)
     box.setStyleSheet(messageBoxStyleSheet());
     if (!request.windowIcon.isNull())
         box.setWindowIcon(request.windowIcon);
+    if (!request.informativeText.isEmpty())
+        box.setInformativeText(request.informativeText);
     if (request.kind == Kind::About) {
         // As the toolkit's about box: the window's (by default the application's) icon as picture.
         const QIcon icon = box.windowIcon();
@@ -121,6 +123,13 @@ void warning(QWidget *parent, const QString &title, const QString &text)
 void critical(QWidget *parent, const QString &title, const QString &text)
 {
     show(makeRequest(Kind::Critical, parent, title, text, QMessageBox::Ok));
+}
+
+void critical(QWidget *parent, const QString &title, const QString &text, const QString &informativeText)
+{
+    Request request = makeRequest(Kind::Critical, parent, title, text, QMessageBox::Ok);
+    request.informativeText = informativeText;
+    show(request);
 }
 
 void about(QWidget *parent, const QString &title, const QString &text)

@@ -19,6 +19,7 @@ struct Request {
     QString text;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QIcon windowIcon;   // null: the application's icon
+    QString informativeText; // the reason and the next step, under the text; empty: none
 };
 
 class Presenter {
@@ -36,6 +37,8 @@ QMessageBox::StandardButton show(const Request &request);
 void information(QWidget *parent, const QString &title, const QString &text);
 void warning(QWidget *parent, const QString &title, const QString &text);
 void critical(QWidget *parent, const QString &title, const QString &text);
+// The same with the reason and what to do next under the text (nothing when empty).
+void critical(QWidget *parent, const QString &title, const QString &text, const QString &informativeText);
 void about(QWidget *parent, const QString &title, const QString &text);
 
 // A Yes/No question; returns the button pressed.

@@ -157,9 +157,26 @@ private slots:
         QCOMPARE(tray->state(), TrayState::Off);
         QVERIFY(!tray->switchAction()->isEnabled());
 
+        w.host.sentBytes = 1536;
+        w.host.receivedBytes = 5 * 1024 * 1024;
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         QVERIFY(w.start());
         QTRY_COMPARE(tray->state(), TrayState::Connected);
-        QCOMPARE(tray->icon()->toolTip(), QStringLiteral("Korvane·设备接入灵途\n通道：已连接\nTAP：TAP-DEMO-0001"));
+        // The tool tip and the tunnel panel's status line tell the same facts: the addresses of
+        // the CONNECTED line, the time, the device's counters, the profile's protocol.
+        QTRY_VERIFY(tray->icon()->toolTip().contains(QStringLiteral("已发送")));
+        QStringList tip = tray->icon()->toolTip().split(QLatin1Char('\n'));
+        QVERIFY2(tip.size() == 7, qPrintable(tip.join(QLatin1Char('|'))));
+        const QDateTime since =
+            QDateTime::fromString(tip.takeAt(4).section(QStringLiteral("："), 1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QVERIFY(since >= before && since <= QDateTime::currentDateTime());
+        QCOMPARE(tip, QStringList({QStringLiteral("Korvane·设备接入灵途"), QStringLiteral("通道：已连接"),
+                                   QStringLiteral("TAP：TAP-DEMO-0001"), QStringLiteral("通道地址：10.8.0.6"),
+                                   QStringLiteral("已发送 1.5 KB / 已接收 5.0 MB"),
+                                   QStringLiteral("服务器：127.0.0.1:1194 (udp)")}));
+        QVERIFY(w.click(demo::tap));
+        QCOMPARE(w.ui->tunnelStatusLine->text(), tray->icon()->toolTip().section(QLatin1Char('\n'), 3).replace(
+                                                     QLatin1Char('\n'), QStringLiteral("　·　")));
         QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("connected")));
         QCOMPARE(tray->switchAction()->text(), QStringLiteral("关闭通道"));
         QVERIFY(tray->switchAction()->isEnabled());
@@ -169,6 +186,8 @@ private slots:
         w.host.management.send(fakeTunnel::dropNotification);
         QTRY_COMPARE(tray->state(), TrayState::Reconnecting);
         QVERIFY(tray->icon()->toolTip().contains(QStringLiteral("通道：已断开，等待重连")));
+        QCOMPARE(w.ui->tunnelStatusLine->text(), QStringLiteral("通道未连接　·　上次故障：连接中断（connection-reset）"));
+        QVERIFY(tray->icon()->toolTip().endsWith(QStringLiteral("\n上次故障：连接中断（connection-reset）")));
         QCOMPARE(tray->switchAction()->text(), QStringLiteral("开启通道"));
         for (int attempt = 1; attempt <= 2; ++attempt) {
             w.window.TryReconnectVPN();
@@ -201,9 +220,20 @@ private slots:
         w.host.management.setCurrentState(fakeTunnel::waitState);
         tray->switchAction()->trigger();
         QTRY_COMPARE(tray->state(), TrayState::Connecting);
+        // What the tunnel program logged since this launch tells why, in the box and on the status line.
+        QFile log(QStringLiteral("logs/openvpn.log"));
+        QVERIFY(QDir().mkpath(QStringLiteral("logs")) && log.open(QIODevice::Append));
+        log.write("2026-12-09 05:40:00 TCP: connect to [AF_INET]127.0.0.1:1194 failed: Connection refused\n"
+                  "2026-12-09 05:40:05 SIGUSR1[soft,connection-reset] received, process restarting\n");
+        log.close();
         w.window.Vpn_Timeout();
         QTRY_COMPARE(tray->state(), TrayState::Down);
         QCOMPARE(w.boxes.texts().last(), QStringLiteral("    连接超时   "));
+        QCOMPARE(w.boxes.last().informativeText.section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("OpenVPN：TCP: connect to [AF_INET]127.0.0.1:1194 failed: Connection refused"));
+        QCOMPARE(w.ui->tunnelStatusLine->text(),
+                 QStringLiteral("通道未连接　·　上次故障：连接超时：TCP: connect to [AF_INET]127.0.0.1:1194 failed: "
+                                "Connection refused"));
         w.window.requestServerRestart();
 
         QTRY_COMPARE(service.calls.size(), 7);

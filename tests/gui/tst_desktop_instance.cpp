@@ -344,6 +344,33 @@ private slots:
 
         QVERIFY(run({QStringLiteral("--diagnostics")}, &code).contains(QStringLiteral("--diagnostics")));
         QCOMPARE(code, 2);
+
+        // Mistyped options never open the window; the refusal names the option and shows the usage.
+        for (const char *wrong : {"--foo", "-v", "--diagnostic", "stray"}) {
+            const QString said = run({QString::fromLatin1(wrong)}, &code);
+            QCOMPARE(code, 2);
+            QVERIFY2(said.contains(QString::fromLatin1(wrong) + QLatin1Char('\n')), qPrintable(said));
+            QVERIFY2(said.contains(QStringLiteral("Usage: korvane-client")), qPrintable(said));
+        }
+        // Without a display: one line and status 1, not Qt's abort.
+        const QString noDisplay = run({}, &code);
+        QCOMPARE(code, 1);
+        QCOMPARE(noDisplay.count(QLatin1Char('\n')), 1);
+        QVERIFY2(noDisplay.contains(QStringLiteral("DISPLAY")), qPrintable(noDisplay));
+
+        // The manual is named only where it is installed beside the binary.
+        QVERIFY(!help.contains(QStringLiteral("man korvane-client")));
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")) &&
+                QDir(prefix.path()).mkpath(QStringLiteral("share/man/man1")));
+        const QString installed = prefix.filePath(QStringLiteral("bin/korvane-client"));
+        QVERIFY(QFile::copy(clientProgram(), installed));
+        QVERIFY(plant(prefix.filePath(QStringLiteral("share/man/man1/korvane-client.1.gz")), "manual", 0644));
+        QProcess process;
+        process.setProcessEnvironment(bare);
+        process.start(installed, {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(10000));
+        QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).contains(QStringLiteral("man korvane-client")));
     }
 
     void diagnosticsHoldNoSecret()

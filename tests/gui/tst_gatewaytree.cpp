@@ -220,6 +220,14 @@ private slots:
         QTest::mouseClick(ui->searchGwBtn, Qt::LeftButton);
         const QByteArray named = "gatewaySn=&gatewayName=%E6%B3%B5%E7%AB%99%20%26%20co&siteName=";
         QCOMPARE(bound.lastQuery(vagueFind), pageQuery(bound.window.sessionToken, named) + '1');
+        // Enter in any search field searches, once.
+        for (QLineEdit *field : {ui->lineEdit_search_GW, ui->lineEdit_search_SITE_NAME, ui->lineEdit_search_GW_NAME}) {
+            ui->stackedWidget->setCurrentIndex(1);
+            const int before = bound.requestCount(vagueFind);
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(bound.requestCount(vagueFind), before + 1);
+            QCOMPARE(bound.lastQuery(vagueFind), pageQuery(bound.window.sessionToken, named) + '1');
+        }
     }
 
     void tabButtons()

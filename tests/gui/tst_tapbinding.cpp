@@ -234,7 +234,11 @@ private slots:
             // An empty field sends nothing and leaves no file.
             QVERIFY(scene.requestCount(kTapAuthLogin) == 0 && scene.host.hardwareQueries == 0);
             QVERIFY(!QFile::exists(TapBindingStore::filePath()) && showsBindPage(firstRun) && !*firstRun.tapBound);
-            bindManually(firstRun, demo::tap2, demo::tap2Password);
+            // Enter in the password field binds, as the button does.
+            firstRun.ui->b_tap_LineEdit->setText(demo::tap2);
+            firstRun.ui->b_tap_pswd_lineEdit->setText(demo::tap2Password);
+            QTest::keyClick(firstRun.ui->b_tap_pswd_lineEdit, Qt::Key_Return);
+            QCOMPARE(scene.requestCount(kTapAuthLogin), 1);
             QVERIFY(*firstRun.tapBound);
             QCOMPARE(scene.platform->requests(kTapAuthLogin).value(0).rawQuery,
                      "token=" + firstRun.sessionToken + "&gatewaySn=TAP-DEMO-0002&passWord=Tap%20%232%20%26%20%2Bx" +

@@ -1,6 +1,7 @@
 // The tunnel of the bound TAP against a fake tunnel program: opening it (checks, files, launch,
 // management hand-shake), the connected transition, drops and reconnects, the connect time-out,
 // cancelling, the switch, the watchdog, and stopping it on close.
+#include "tunnel/logic/failureadvice.h"
 #include "support/bindinghelpers.h"
 #include "support/boundwindow.h"
 #include "support/tunnelchecks.h"
@@ -421,6 +422,14 @@ private slots:
         for (int tick = 0; tick < 3; ++tick)
             window.CheckVpnState();
         QCOMPARE(w.boxes.texts(), QStringList({QStringLiteral("请检查TAP虚拟网卡是否存在并启用"), QStringLiteral("请检查TAP虚拟网卡是否存在并启用")}));
+        // With the right to create the device the adapter text stands alone; without it the box
+        // says how to get the right.
+        QCOMPARE(w.boxes.last().informativeText, QString());
+        w.host.tunRights = false;
+        window.CheckVpnState();
+        window.CheckVpnState();
+        QCOMPARE(w.boxes.count(), 3);
+        QCOMPARE(w.boxes.last().informativeText, tunRightsAdvice());
         // Switching on without an adapter only tells.
         window.on_VpnControl_clicked();
         QCOMPARE(w.boxes.titles().last() + w.boxes.texts().last(), QStringLiteral("网卡检测虚拟网卡不存在或禁用"));

@@ -32,6 +32,8 @@ public:
 
     std::vector<AdapterInfo> adapters() override;
     std::optional<quint64> tapSentBytes() override;
+    std::optional<quint64> tapReceivedBytes() override { return receivedBytes; }
+    bool mayCreateTunDevice() override { return tunRights; }
     QStringList hardwareTexts() override;
     QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
                                       quint16 managementPort, const QString &managementPasswordFile) override;
@@ -47,6 +49,8 @@ public:
     // Script.
     std::vector<AdapterInfo> adapterList; // what adapters() answers
     std::optional<quint64> sentBytes;     // what tapSentBytes() answers
+    std::optional<quint64> receivedBytes; // what tapReceivedBytes() answers
+    bool tunRights = true;                // what mayCreateTunDevice() answers
     QStringList hardware;                 // what hardwareTexts() answers
     bool interpreterCanStart = true;      // false: leave the process not running
     QByteArray interpreterExitOutput;     // set: the interpreter prints this and ends at once

@@ -34,9 +34,11 @@ QVector<ManagementChunk> judgeManagementRead(const QByteArray &bytes)
     QVector<ManagementChunk> judged;
     int start = 0;
     for (int newline = bytes.indexOf('\n'); newline >= 0; newline = bytes.indexOf('\n', start)) {
-        const ManagementChunk line = judgeManagementChunk(bytes.mid(start, newline + 1 - start));
-        if (line.judged)
+        ManagementChunk line = judgeManagementChunk(bytes.mid(start, newline + 1 - start));
+        if (line.judged) {
+            line.line = bytes.mid(start, newline + 1 - start);
             judged.append(line);
+        }
         start = newline + 1;
     }
     return judged;

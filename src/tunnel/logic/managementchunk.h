@@ -15,6 +15,7 @@ struct ManagementChunk {
     bool judged = false;     // at least three non-empty fields
     QByteArray state;        // field 1
     QByteArray description;  // field 2
+    QByteArray line;         // the whole line as read, empty fields and line end included
 
     // CONNECTED with SUCCESS: the tunnel is up.
     bool connected() const { return judged && state == "CONNECTED" && description == "SUCCESS"; }

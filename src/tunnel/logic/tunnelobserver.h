@@ -26,4 +26,6 @@ class TunnelObserver {
 public:
     virtual ~TunnelObserver() = default;
     virtual void tunnelEvent(TunnelEvent event, const TunnelStatus &status) = 0;
+    // The tunnel's facts (address, traffic, last failure) changed.
+    virtual void tunnelFactsChanged() {}
 };
