@@ -1,6 +1,7 @@
 // The confirmed exit: kill the recorded tunnels, tell the platform, close.
 #include "mainwindow/mainwindow.h"
 
+#include "api/exchangewait.h"
 #include "ui/messageboxes.h"
 
 #include <QCloseEvent>
@@ -14,8 +15,10 @@ void MainWindow::on_btnExit_clicked()
     // The lists are read only now: timer slots may have changed them while the box was open.
     // A tunnel still connecting, which the lists do not hold yet, goes as well.
     shutDownTunnels();
-    // A platform known not to answer is not waited for again, twice, on the way out.
-    if (!platformSilence.isSilent() && reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), false).answered())
+    // The way out does not wait (twice) for a platform known not to answer, nor for one that an
+    // exchange is still waiting for; the alarm is not sent after a report that got no answer.
+    const bool platformSilent = platformSilence.isSilent() || ExchangeWait::isWaiting();
+    if (!platformSilent && reportTunnelState(sessionToken, QString::fromUtf8(tapSerial), false).answered())
         reportTunnelAlarm(1);
     close();
 }

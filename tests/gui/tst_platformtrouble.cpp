@@ -199,6 +199,29 @@ private slots:
         QCOMPARE(bound.boxes.texts(), QStringList(QStringLiteral("未检索到该网关")));
     }
 
+    // Leaving while an exchange waits for a frozen platform: the tunnel stops and the window closes
+    // at once, without two more waits for the final reports.
+    void exitWhileWaiting()
+    {
+        BoundWindow bound;
+        QVERIFY(bound.start());
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        bound.platform->setFrozen(true);
+        bool closed = false;
+        QTimer::singleShot(0, &bound.window, [&] {
+            if (!QTest::qWaitFor([&] { return bound.requestCount(gatewayBatchFind) == 1; }, 5000))
+                return;
+            QTest::mouseClick(bound.ui->btnExit, Qt::LeftButton);
+            closed = !bound.window.isVisible() && bound.window.tunnelsShutDown;
+            bound.platform->setFrozen(false);
+        });
+        bound.window.ReportState();
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+        QVERIFY(closed);
+        QCOMPARE(bound.boxes.texts(), QStringList(QStringLiteral("是否退出当前程序")));
+        QCOMPARE(bound.platform->requests().size(), 1);
+    }
+
     // The failure comes back with libcurl's reason.
     void failureReason()
     {
