@@ -179,7 +179,9 @@ int main(int argc, char *argv[])
         }
         std::printf("device pages on %s:%d\n", qPrintable(host), devices.port());
         std::fflush(stdout);
-        sigwait(&stopSignals, &received);
+        // Freezing is the platform's: the device pages ignore SIGUSR1 and SIGUSR2.
+        while (sigwait(&stopSignals, &received) == 0 && (received == SIGUSR1 || received == SIGUSR2)) {
+        }
         return 0;
     }
 
