@@ -18,3 +18,25 @@ function(korvane_embed_file input output symbol)
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
     file(WRITE "${output}" "// Generated from ${input}; do not edit.\n#include <cstddef>\nextern const unsigned char ${symbol}[] = {${bytes} 0x00};\nextern const std::size_t ${symbol}_size = sizeof(${symbol}) - 1;\n")
 endfunction()
+
+# One source tree, two editions: *_linux.* and *_windows.* are built only on their own system, and
+# name_windows.cpp takes the place of name.cpp there unless a name_linux.cpp exists (then name.cpp
+# is common to both).
+function(korvane_select_platform_sources variable)
+    set(selected)
+    foreach(file ${${variable}})
+        get_filename_component(directory "${file}" DIRECTORY)
+        get_filename_component(name "${file}" NAME_WLE)
+        get_filename_component(extension "${file}" LAST_EXT)
+        if(WIN32)
+            if(name MATCHES "_linux$" OR (EXISTS "${directory}/${name}_windows${extension}"
+                                          AND NOT EXISTS "${directory}/${name}_linux${extension}"))
+                continue()
+            endif()
+        elseif(name MATCHES "_windows$")
+            continue()
+        endif()
+        list(APPEND selected "${file}")
+    endforeach()
+    set(${variable} ${selected} PARENT_SCOPE)
+endfunction()

@@ -76,6 +76,8 @@ void appendDayLogEntry(QtMsgType type, const QString &message, const QDateTime &
         return;
 #endif
     QTextStream stream(&file);
+    // UTF-8 whatever the system's code page: the entries are Chinese.
+    stream.setCodec("UTF-8");
     stream << formatLogEntry(type, message, now) << QLatin1String("\r\n \r\n");
     stream.flush();
     file.close();

@@ -34,6 +34,7 @@ QuitOnSignals::QuitOnSignals(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+    active = true;
 }
 
 // The handlers stay: a signal that comes after the quit (a session ending sends several) would

@@ -15,8 +15,9 @@ public:
     explicit QuitOnSignals(QObject *parent = nullptr);
     ~QuitOnSignals() override;
 
-    bool isActive() const { return notifier != nullptr; }
+    bool isActive() const { return active; }
 
 private:
     QSocketNotifier *notifier = nullptr;
+    bool active = false;
 };

@@ -3,6 +3,7 @@
 #include "desktop/diagnostics.h"
 #include "desktop/singleinstance.h"
 #include "desktop/versions.h"
+#include "platform/fileidentity.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,22 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // A running client may be inside a platform call; it gets this long to write the bundle.
 constexpr int runningClientWaitMs = 60000;
-
-// The identity of this user's regular file at path (0: none). The bundle is renamed into place,
-// so a bundle written now is another file than whatever was there before.
-ino_t ownRegularFile(const QString &path)
-{
-    struct stat status {};
-    const bool own = ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
-                     status.st_uid == ::geteuid();
-    return own ? status.st_ino : 0;
-}
 
 void print(FILE *stream, const QString &text)
 {
@@ -148,11 +137,13 @@ int exportDiagnosticsFromCommandLine(const QString &path)
 {
     const QString target = QFileInfo(path).absoluteFilePath();
     const QString directory = QDir::currentPath();
-    const ino_t before = ownRegularFile(target);
+    // The bundle is renamed into place, so a bundle written now is another file than whatever was
+    // there before.
+    const quint64 before = ownRegularFileIdentity(target);
     const std::optional<QByteArray> reply =
         SingleInstance::ask(directory, QByteArrayLiteral("diagnostics ") + target.toUtf8(), runningClientWaitMs);
     if (reply && reply->startsWith("ok")) {
-        const ino_t after = ownRegularFile(target);
+        const quint64 after = ownRegularFileIdentity(target);
         if (after == 0 || after == before) {
             print(stderr,
                   QStringLiteral("诊断信息导出失败 / export failed: %1: 正在运行的客户端报告已写入，但没有写出该文件 / "

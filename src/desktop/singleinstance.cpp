@@ -1,5 +1,7 @@
 #include "desktop/singleinstance.h"
 
+#include "desktop/localsocketname.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,15 +11,8 @@
 #include <QLockFile>
 #include <QThread>
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 namespace {
 const QString lockFileName = QStringLiteral(".korvane-client.lock");
-const QString socketFileName = QStringLiteral(".korvane-client.socket");
 constexpr int maxRequestBytes = 8192;
 constexpr int retryPauseMs = 100;
 // An unreadable lock file is left alone this long: a client may be writing it this moment.
@@ -27,31 +22,6 @@ QByteArray firstLine(const QByteArray &bytes)
 {
     const int end = bytes.indexOf('\n');
     return end < 0 ? QByteArray() : bytes.left(end);
-}
-
-// Only a process of this user may talk to the client, and the client may only be this user's.
-bool peerIsThisUser(const QLocalSocket &socket)
-{
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-           peer.uid == ::geteuid();
-}
-
-// A socket path longer than a socket address holds is reached through the folder's descriptor.
-bool fitsSocketAddress(const QString &path)
-{
-    return size_t(QFile::encodeName(path).size()) < sizeof(sockaddr_un::sun_path);
-}
-
-int openFolder(const QString &directory)
-{
-    return ::open(QFile::encodeName(directory).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-}
-
-QString socketPathVia(int folderDescriptor)
-{
-    return QStringLiteral("/proc/self/fd/%1/").arg(folderDescriptor) + socketFileName;
 }
 } // namespace
 
@@ -67,8 +37,6 @@ SingleInstance::~SingleInstance()
 {
     if (server)
         server->close();
-    if (folderDescriptor >= 0)
-        ::close(folderDescriptor);
 }
 
 QString SingleInstance::lockFilePath() const
@@ -78,7 +46,7 @@ QString SingleInstance::lockFilePath() const
 
 QString SingleInstance::serverName(const QString &directory)
 {
-    return QDir(directory).absolutePath() + QLatin1Char('/') + socketFileName;
+    return LocalSocketName::forFolder(directory);
 }
 
 SingleInstance::Claim SingleInstance::claim(const QByteArray &request, int waitMs)
@@ -120,17 +88,15 @@ SingleInstance::Claim SingleInstance::claim(const QByteArray &request, int waitM
 std::optional<QByteArray> SingleInstance::ask(const QString &directory, const QByteArray &request, int timeoutMs)
 {
     QLocalSocket socket;
-    QString name = serverName(directory);
-    int folderDescriptor = -1;
-    if (!fitsSocketAddress(name) && (folderDescriptor = openFolder(directory)) >= 0)
-        name = socketPathVia(folderDescriptor);
-    socket.connectToServer(name);
-    const bool connected = socket.waitForConnected(qMin(timeoutMs, 1000));
-    if (folderDescriptor >= 0)
-        ::close(folderDescriptor);
+    bool connected = false;
+    {
+        const LocalSocketName::Reach reach(directory);
+        socket.connectToServer(reach.name());
+        connected = socket.waitForConnected(qMin(timeoutMs, 1000));
+    }
     if (!connected)
         return std::nullopt;
-    if (!peerIsThisUser(socket)) {
+    if (!LocalSocketName::peerIsThisUser(socket)) {
         qWarning().noquote() << QStringLiteral("本地套接字的另一端不属于当前用户，未发送请求：") +
                                     serverName(directory);
         return std::nullopt;
@@ -155,24 +121,19 @@ void SingleInstance::setRequestHandler(std::function<QByteArray(const QByteArray
 
 void SingleInstance::listen()
 {
-    QString name = serverName(folder);
     // We hold the lock: a socket of that name is a leftover of a client of ours that died.
-    struct stat status {};
-    if (::lstat(QFile::encodeName(name).constData(), &status) == 0 && status.st_uid == ::geteuid() &&
-        !S_ISDIR(status.st_mode))
-        QFile::remove(name);
-    if (!fitsSocketAddress(name) && (folderDescriptor = openFolder(folder)) >= 0)
-        name = socketPathVia(folderDescriptor);
+    LocalSocketName::removeLeftover(folder);
+    reach = std::make_unique<LocalSocketName::Reach>(folder);
     server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(name)) {
+    if (!server->listen(reach->name())) {
         qWarning().noquote() << QStringLiteral("无法监听本地套接字，第二次启动将无法切换到本窗口：") +
                                     server->errorString();
         return;
     }
     connect(server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = server->nextPendingConnection()) {
-            if (peerIsThisUser(*socket)) {
+            if (LocalSocketName::peerIsThisUser(*socket)) {
                 serve(socket);
                 continue;
             }

@@ -10,6 +10,9 @@
 class QLocalServer;
 class QLocalSocket;
 class QLockFile;
+namespace LocalSocketName {
+class Reach;
+}
 
 // One client per data folder. The folder holds a lock file; the client that holds it listens on a
 // local socket in the folder itself (no shared place where another user could take the name), and
@@ -45,7 +48,7 @@ public:
 
     QString directory() const { return folder; }
     QString lockFilePath() const;
-    // The local socket of a folder: in the folder.
+    // The local socket of a folder: in the folder (on Windows a pipe named after it).
     static QString serverName(const QString &directory);
 
 private:
@@ -55,6 +58,6 @@ private:
     QString folder;
     std::unique_ptr<QLockFile> lock;
     QLocalServer *server = nullptr;
-    int folderDescriptor = -1; // held while listening when the socket's path is too long to name
+    std::unique_ptr<LocalSocketName::Reach> reach; // held while listening
     std::function<QByteArray(const QByteArray &)> handler;
 };

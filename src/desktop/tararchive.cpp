@@ -3,9 +3,9 @@
 #include "store/atomicfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
-#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -120,8 +120,7 @@ QString writePrivateFile(const QString &path, const QByteArray &bytes)
     // A link planted where the file goes (a shared folder such as /tmp) would have the bundle
     // replace whatever it points at; the rename below replaces the path itself, and a link found
     // there is refused outright so that the user learns why.
-    struct stat status {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISLNK(status.st_mode))
+    if (QFileInfo(path).isSymLink())
         return symbolicLinkRefusal();
     QString error;
     return AtomicFile::replace(path, bytes, &error) ? QString() : error;

@@ -49,8 +49,13 @@ QStringList componentVersions()
     lines << QStringLiteral("libcurl: ") + (curl ? QString::fromLatin1(curl->version) : QStringLiteral("not loaded"));
     lines << QStringLiteral("libcurl TLS: ") +
                  QString::fromLatin1(curl && curl->ssl_version ? curl->ssl_version : "none");
+#if QT_CONFIG(ssl)
     lines << QStringLiteral("Qt OpenSSL: ") +
                  (QSslSocket::supportsSsl() ? QSslSocket::sslLibraryVersionString() : QStringLiteral("not loaded"));
+#else
+    // The Windows edition's Qt is built without TLS: libcurl carries it.
+    lines << QStringLiteral("Qt OpenSSL: none");
+#endif
     lines << QStringLiteral("OpenVPN: ") + openVpnVersion();
     return lines;
 }

@@ -1,8 +1,9 @@
 #include "platform/hostsystem.h"
 
-#include "platform/hostsystem_linux.h"
-
 #include <atomic>
+
+// The production host layer of this system (hostsystem_linux.cpp or hostsystem_windows.cpp).
+HostSystem &productionHostSystem();
 
 namespace {
 
@@ -14,8 +15,7 @@ HostSystem &hostSystem()
 {
     if (HostSystem *host = installedHost.load())
         return *host;
-    static LinuxHostSystem linuxHost;
-    return linuxHost;
+    return productionHostSystem();
 }
 
 void installHostSystem(HostSystem *host)

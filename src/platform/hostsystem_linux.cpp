@@ -615,6 +615,12 @@ QString processorIdFromCpuInfo(const QByteArray &cpuInfo)
     return parts.join(QLatin1Char('-'));
 }
 
+HostSystem &productionHostSystem()
+{
+    static LinuxHostSystem linuxHost;
+    return linuxHost;
+}
+
 std::vector<AdapterInfo> LinuxHostSystem::adapters()
 {
     std::vector<AdapterInfo> result;

@@ -1,0 +1,27 @@
+# The Windows edition: cross-built with mingw-w64 (posix threads, for std::thread and std::mutex)
+# against the prefix of Windows libraries that scripts/windows-deps prepares. Pass
+# -DKORVANE_MINGW_PREFIX=<prefix> (or set it in the environment). Programs built here run under
+# Wine on this machine: it is the emulator CTest starts the tests with.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+if(NOT KORVANE_MINGW_PREFIX)
+    set(KORVANE_MINGW_PREFIX "$ENV{KORVANE_MINGW_PREFIX}")
+endif()
+if(NOT IS_DIRECTORY "${KORVANE_MINGW_PREFIX}/lib/cmake/Qt5")
+    message(FATAL_ERROR "KORVANE_MINGW_PREFIX ('${KORVANE_MINGW_PREFIX}') is no Windows library prefix: run scripts/windows-deps")
+endif()
+# Try-compile projects see the prefix too.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KORVANE_MINGW_PREFIX)
+set(CMAKE_FIND_ROOT_PATH "${KORVANE_MINGW_PREFIX}" /usr/x86_64-w64-mingw32)
+set(CMAKE_PREFIX_PATH "${KORVANE_MINGW_PREFIX}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+find_program(KORVANE_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(KORVANE_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${KORVANE_WINE}")
+endif()
