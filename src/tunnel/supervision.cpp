@@ -167,7 +167,13 @@ void MainWindow::TryReconnectVPN()
     attemptFailureHandled = false;
     notifyTunnelObserver(TunnelEvent::ReconnectAttempt);
     // The platform's site and project switches hold for every attempt.
-    const QString refusal = tunnelRefusal();
+    bool unanswered = false;
+    const QString refusal = tunnelRefusal(&unanswered);
+    if (unanswered) {
+        // Not a refusal: the platform is out of reach, as at a fall.
+        tellPlatformUnreachable();
+        return;
+    }
     if (!refusal.isEmpty()) {
         endReconnectCycle();
         reconnectSuppressed = true;

@@ -332,6 +332,16 @@ private slots:
         QCOMPARE(w.host.startedInterpreters.size(), launches + 1);
         QVERIFY(isDown(w) && !window.reconnectInProgress && window.reconnectSuppressed);
         QCOMPARE(w.boxes.texts().last(), QStringLiteral("该项目尚未开启，请先开启项目"));
+
+        // A platform that does not answer the check is no refusal: the cycle ends as at a fall,
+        // and the switch-off mark stays clear for the watchdog to start anew.
+        window.reconnectSuppressed = false;
+        window.startReconnectCycle();
+        w.platform->setFault(QStringLiteral("getCustomerInfo"), droppedConnection());
+        window.TryReconnectVPN();
+        QCOMPARE(w.host.startedInterpreters.size(), launches + 1);
+        QVERIFY(!window.reconnectInProgress && !window.reconnectSuppressed);
+        QCOMPARE(w.boxes.texts().last(), QStringLiteral("网络连接失败，请检测您的网络状态后重试"));
     }
 
     void switchTimeoutAndCancel()
