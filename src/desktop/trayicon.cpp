@@ -1,5 +1,7 @@
 #include "desktop/trayicon.h"
 
+#include "desktop/logviewer.h"
+
 #include <QAction>
 #include <QIcon>
 #include <QMenu>
@@ -34,6 +36,7 @@ TrayIcon::TrayIcon(QObject *parent)
 {
     showWindow = trayMenu->addAction(QStringLiteral("显示主窗口"), this, &TrayIcon::showWindowRequested);
     tunnelSwitch = trayMenu->addAction(QStringLiteral("开启通道"), this, &TrayIcon::switchRequested);
+    logs = trayMenu->addAction(QStringLiteral("查看日志"), this, [] { LogViewer::showShared(); });
     diagnostics = trayMenu->addAction(QStringLiteral("导出诊断信息..."), this, &TrayIcon::diagnosticsRequested);
     trayMenu->addSeparator();
     quit = trayMenu->addAction(QStringLiteral("退出"), this, &TrayIcon::quitRequested);

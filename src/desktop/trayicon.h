@@ -28,6 +28,7 @@ public:
     QAction *showWindowAction() const { return showWindow; }
     QAction *switchAction() const { return tunnelSwitch; }
     QAction *diagnosticsAction() const { return diagnostics; }
+    QAction *logsAction() const { return logs; }
     QAction *quitAction() const { return quit; }
 
 signals:
@@ -46,6 +47,7 @@ private:
     QAction *showWindow = nullptr;
     QAction *tunnelSwitch = nullptr;
     QAction *diagnostics = nullptr;
+    QAction *logs = nullptr;
     QAction *quit = nullptr;
     QTimer *trayWatch = nullptr;
     TrayState shownState = TrayState::Off;

@@ -3,6 +3,7 @@
 #include "api/operations.h"
 #include "api/platformcall.h"
 #include "crypto/credentialcipher.h"
+#include "desktop/logviewer.h"
 #include "store/tapbindingstore.h"
 #include "ui/messageboxes.h"
 #include "ui/windowedge.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QMouseEvent>
+#include <QToolButton>
 
 #include <utility>
 
@@ -37,6 +39,7 @@ UserDesign::UserDesign(std::shared_ptr<bool> tapBound, QWidget *parent)
     ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
     ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
     ui->widgetTitle->installEventFilter(this);
+    connect(ui->viewLogs, &QToolButton::clicked, this, [] { LogViewer::showShared(); });
     addWindowEdge(this, 10, QColor(120, 138, 160));
 
     const TapBindingStore::Lists stored = TapBindingStore::load();

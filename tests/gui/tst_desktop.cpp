@@ -4,6 +4,9 @@
 // for it; an unwritable working directory ends the start with a box.
 #include "desktop/desktopnotifier.h"
 #include "desktop/desktopsession.h"
+#include "desktop/logviewer.h"
+#include "mainwindow/userdesign.h"
+#include "ui_userdesign.h"
 #include "desktop/tararchive.h"
 #include "desktop/trayicon.h"
 #include "support/boundwindow.h"
@@ -12,6 +15,10 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDesktopServices>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QProcess>
@@ -80,6 +87,28 @@ QImage resourcePicture(const QString &stem)
     return QImage(QStringLiteral(":/desktop/tray-%1-22.png").arg(stem))
         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+bool appendFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::Append) && file.write(bytes) == bytes.size();
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+
+public:
+    QList<QUrl> urls;
+};
 
 int warningsContaining(const QStringList &messages, const QString &text)
 {
@@ -277,7 +306,7 @@ private slots:
         desktop.attach(nullptr, &w.window);
         QVERIFY(w.start());
         TrayIcon *tray = desktop.tray();
-        QCOMPARE(tray->menu()->actions().size(), 5); // with the separator
+        QCOMPARE(tray->menu()->actions().size(), 6); // with the separator
         QCOMPARE(tray->showWindowAction()->text(), QStringLiteral("显示主窗口"));
         QCOMPARE(tray->diagnosticsAction()->text(), QStringLiteral("导出诊断信息..."));
 
@@ -294,6 +323,64 @@ private slots:
         tray->quitAction()->trigger();
         QVERIFY(!w.window.isVisible() && w.host.killedProcessIds.size() == 1);
         QCOMPARE(w.platform->world().stateReports.last().tunnelOnline, 0);
+    }
+
+    void logViewFollowsBothLogs()
+    {
+        BoundWindow w;
+        DesktopSession desktop;
+        desktop.attach(nullptr, &w.window);
+        QVERIFY(QDir().mkpath(QStringLiteral("logs")) && QDir().mkpath(QStringLiteral("LogFile")));
+        const QString dayLog =
+            QStringLiteral("LogFile/") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt");
+        QByteArray large;
+        for (int n = 0; large.size() < 300 * 1024; ++n)
+            large += "line " + QByteArray::number(n) + " of a long tunnel log\n";
+        QVERIFY(writeFile(QStringLiteral("logs/openvpn.log"), large + "last tunnel line\n"));
+        QVERIFY(writeFile(dayLog, "day entry\n"));
+
+        desktop.tray()->logsAction()->trigger();
+        LogViewer *viewer = LogViewer::showShared();
+        QVERIFY(viewer->isVisible());
+        QPlainTextEdit *tunnel = viewer->view(0);
+        QVERIFY(tunnel->isReadOnly() && viewer->view(1)->isReadOnly());
+        // Only the tail of a large log, from a line start.
+        const QString shown = tunnel->toPlainText();
+        QVERIFY(shown.endsWith(QStringLiteral("\nlast tunnel line")));
+        QVERIFY2(shown.toUtf8().size() <= LogViewer::readLimit && shown.startsWith(QStringLiteral("line ")),
+                 qPrintable(shown.left(40)));
+        QCOMPARE(viewer->view(1)->toPlainText(), QStringLiteral("day entry"));
+
+        // Appended lines follow, a line still being written waits for its end.
+        QVERIFY(appendFile(QStringLiteral("logs/openvpn.log"), "appended\nhalf"));
+        viewer->refresh();
+        QVERIFY(tunnel->toPlainText().endsWith(QStringLiteral("\nappended")));
+        QScrollBar *bar = tunnel->verticalScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(appendFile(QStringLiteral("logs/openvpn.log"), " done\n") && appendFile(dayLog, "second entry\n"));
+        QTRY_VERIFY(tunnel->toPlainText().endsWith(QStringLiteral("\nappended\nhalf done"))); // by its own timer
+        QTRY_COMPARE(viewer->view(1)->toPlainText(), QStringLiteral("day entry\nsecond entry"));
+        // A log cut short is shown anew.
+        QVERIFY(writeFile(QStringLiteral("logs/openvpn.log"), "fresh\n"));
+        viewer->refresh();
+        QCOMPARE(tunnel->toPlainText(), QStringLiteral("fresh"));
+
+        // The folder button opens the shown log's folder.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        QTest::mouseClick(viewer->openFolderButton(), Qt::LeftButton);
+        viewer->tabs()->setCurrentIndex(1);
+        QTest::mouseClick(viewer->openFolderButton(), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.urls, QList<QUrl>({QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("logs"))),
+                                            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("LogFile")))}));
+
+        // The user settings dialog opens the same view.
+        viewer->close();
+        QTRY_VERIFY(!LogViewer::sharedInstance());
+        QTest::mouseClick(w.window.userDesign->ui->viewLogs, Qt::LeftButton);
+        QVERIFY(LogViewer::sharedInstance() && LogViewer::sharedInstance()->isVisible());
+        LogViewer::sharedInstance()->close();
     }
 
     void notificationsNeverWait()
