@@ -5,14 +5,43 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDebug>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <unistd.h>
 
 namespace {
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
 // Bounds how long a pending call is kept; the client never waits for it.
 constexpr int replyTimeoutMs = 10000;
+
+// The installed client's icon by its theme name; run from the build tree there is none, and the
+// service gets the logo as a file in the user's runtime folder instead.
+QString notificationIcon()
+{
+    static const QString themeName = QStringLiteral("korvane");
+    if (QIcon::hasThemeIcon(themeName))
+        return themeName;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        return themeName;
+    const QString path = folder + QStringLiteral("/korvane-client-") + QString::number(::getuid()) +
+                         QStringLiteral(".png");
+    if (!QFileInfo::exists(path)) {
+        QSaveFile file(path);
+        const QImage logo(QStringLiteral(":/image/logo3.png"));
+        if (logo.isNull() || !file.open(QIODevice::WriteOnly) || !logo.save(&file, "PNG") || !file.commit())
+            return themeName;
+    }
+    return path;
+}
 } // namespace
 
 DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
@@ -28,7 +57,10 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("korvane"));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
-    call << QStringLiteral("Korvane远程接入") << shownId << QStringLiteral("korvane") << summary << body
+    const QString icon = notificationIcon();
+    if (icon.startsWith(QLatin1Char('/')))
+        hints.insert(QStringLiteral("image-path"), QUrl::fromLocalFile(icon).toString());
+    call << QStringLiteral("Korvane远程接入") << shownId << icon << summary << body
          << QStringList() << hints << -1;
     ++sent;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, replyTimeoutMs), this);

@@ -1,10 +1,12 @@
 #include "desktop/trayicon.h"
 
 #include "desktop/logviewer.h"
+#include "desktop/traypictures.h"
 
 #include <QAction>
 #include <QIcon>
 #include <QMenu>
+#include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -13,21 +15,11 @@ namespace {
 constexpr int trayWatchIntervalMs = 10000;
 } // namespace
 
-static void initDesktopResources()
-{
-    static bool registered = false;
-    if (!registered) {
-        registered = true;
-        Q_INIT_RESOURCE(desktop);
-    }
-}
-
 QIcon trayIconFor(TrayState state)
 {
-    initDesktopResources();
     QIcon icon;
     for (int size : trayIconSizes())
-        icon.addFile(QStringLiteral(":/desktop/tray-%1-%2.png").arg(trayIconStem(state)).arg(size), QSize(size, size));
+        icon.addPixmap(QPixmap::fromImage(trayPicture(state, size)));
     return icon;
 }
 

@@ -34,7 +34,7 @@ QString trayToolTip(TrayState state, const TunnelMembers &members);
 // The tunnel line alone ("通道：已连接", ...).
 QString trayStateText(TrayState state, const TunnelMembers &members);
 
-// Resource name stem of the state's picture (":/desktop/tray-<stem>-<size>.png").
+// A name for the state's picture ("connected", ...), as in file names of screenshots.
 QString trayIconStem(TrayState state);
 // The sizes rendered for every state.
 QList<int> trayIconSizes();

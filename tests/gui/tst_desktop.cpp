@@ -9,6 +9,7 @@
 #include "ui_userdesign.h"
 #include "desktop/tararchive.h"
 #include "desktop/trayicon.h"
+#include "desktop/traypictures.h"
 #include "support/boundwindow.h"
 #include "ui/resources.h"
 
@@ -82,10 +83,23 @@ QImage pictureOf(const QIcon &icon)
     return icon.pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QImage resourcePicture(const QString &stem)
+
+// Pixels whose brightness differs clearly between two pictures on a tray's panel: what is left of
+// a difference to an eye that does not tell red from green.
+int brightnessDifferences(const QImage &a, const QImage &b, QRgb panel)
 {
-    return QImage(QStringLiteral(":/desktop/tray-%1-22.png").arg(stem))
-        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const auto grey = [panel](QRgb pixel) {
+                const int alpha = qAlpha(pixel);
+                // premultiplied over the panel
+                return (qGray(pixel) * 255 + qGray(panel) * (255 - alpha)) / 255;
+            };
+            count += std::abs(grey(a.pixel(x, y)) - grey(b.pixel(x, y))) >= 64;
+        }
+    }
+    return count;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -206,7 +220,7 @@ private slots:
         QVERIFY(w.click(demo::tap));
         QCOMPARE(w.ui->tunnelStatusLine->text(), tray->icon()->toolTip().section(QLatin1Char('\n'), 3).replace(
                                                      QLatin1Char('\n'), QStringLiteral("　·　")));
-        QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("connected")));
+        QCOMPARE(pictureOf(tray->icon()->icon()), trayPicture(TrayState::Connected, 22));
         QCOMPARE(tray->switchAction()->text(), QStringLiteral("关闭通道"));
         QVERIFY(tray->switchAction()->isEnabled());
 
@@ -224,7 +238,7 @@ private slots:
                 tray->icon()->toolTip().contains(QStringLiteral("通道：正在重连（第 %1 次尝试）").arg(attempt)));
             QCOMPARE(tray->state(), TrayState::Reconnecting);
         }
-        QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("reconnecting")));
+        QCOMPARE(pictureOf(tray->icon()->icon()), trayPicture(TrayState::Reconnecting, 22));
         w.host.management.setCurrentState(fakeTunnel::connectedState);
         w.window.TryReconnectVPN();
         QTRY_COMPARE(tray->state(), TrayState::Connected);
@@ -243,7 +257,7 @@ private slots:
         tray->switchAction()->trigger();
         QVERIFY(!w.window.tunnelConnected && w.window.reconnectSuppressed);
         QTRY_COMPARE(tray->state(), TrayState::Off);
-        QCOMPARE(pictureOf(tray->icon()->icon()), resourcePicture(QStringLiteral("off")));
+        QCOMPARE(pictureOf(tray->icon()->icon()), trayPicture(TrayState::Off, 22));
 
         // Switched on again, the tunnel program stays silent: connecting, then the time-out.
         w.host.management.setCurrentState(fakeTunnel::waitState);
@@ -273,6 +287,11 @@ private slots:
         QCOMPARE(service.calls.at(2).texts.value(3),
                  QStringLiteral("TAP TAP-DEMO-0001 的通道经过 3 次尝试已重新连接。"));
         QCOMPARE(service.calls.at(0).texts.value(0), QStringLiteral("Korvane远程接入"));
+        // Run from the build tree there is no installed icon: the logo goes as a file.
+        const QString icon = service.calls.at(0).texts.value(1);
+        QVERIFY2(icon.startsWith(QLatin1Char('/')) && !QImage(icon).isNull(), qPrintable(icon));
+        QCOMPARE(service.calls.at(0).hints.value(QStringLiteral("image-path")).toString(),
+                 QUrl::fromLocalFile(icon).toString());
         // Each notification replaces the one before it on the desktop.
         QCOMPARE(service.calls.at(1).replacesId, 1u);
         for (const NotificationService::Call &call : service.calls) {
@@ -323,6 +342,29 @@ private slots:
         tray->quitAction()->trigger();
         QVERIFY(!w.window.isVisible() && w.host.killedProcessIds.size() == 1);
         QCOMPARE(w.platform->world().stateReports.last().tunnelOnline, 0);
+    }
+
+    // At tray sizes every two states differ in brightness over a clear share of the picture, on a
+    // dark and on a light panel: the badges differ in outline, not in hue alone.
+    void trayPicturesDifferInShape()
+    {
+        const QList<TrayState> states{TrayState::Off, TrayState::Connecting, TrayState::Connected,
+                                      TrayState::Reconnecting, TrayState::Down};
+        for (int size : {16, 22, 24}) {
+            for (int i = 0; i < states.size(); ++i) {
+                for (int j = i + 1; j < states.size(); ++j) {
+                    for (QRgb panel : {qRgb(0x30, 0x30, 0x30), qRgb(0xe0, 0xe0, 0xe0)}) {
+                        const int differing =
+                            brightnessDifferences(trayPicture(states[i], size), trayPicture(states[j], size), panel);
+                        QVERIFY2(differing >= size * size / 24,
+                                 qPrintable(QStringLiteral("%1 px: %2 and %3 differ in %4 pixels")
+                                                .arg(size)
+                                                .arg(trayIconStem(states[i]), trayIconStem(states[j]))
+                                                .arg(differing)));
+                    }
+                }
+            }
+        }
     }
 
     void logViewFollowsBothLogs()
