@@ -198,7 +198,11 @@ std::optional<int> runCommandLine(int argc, char *argv[])
             return exportDiagnosticsFromCommandLine(file);
         }
     }
+#ifdef Q_OS_WIN
+    const bool hasDisplay = true; // a desktop session always has one
+#else
     const bool hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
                             !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#endif
     return checkArguments(argc, argv, hasDisplay);
 }

@@ -308,6 +308,22 @@ std::vector<AdapterInfo> WindowsHostSystem::adapters()
 
 std::optional<quint64> WindowsHostSystem::tapSentBytes()
 {
+    return tapCounter(true);
+}
+
+std::optional<quint64> WindowsHostSystem::tapReceivedBytes()
+{
+    return tapCounter(false);
+}
+
+bool WindowsHostSystem::mayCreateTunDevice()
+{
+    // The TAP adapter is installed with its driver; OpenVPN opens it without further rights.
+    return true;
+}
+
+std::optional<quint64> WindowsHostSystem::tapCounter(bool sent)
+{
     ULONG size = 0;
     if (GetIfTable(nullptr, &size, TRUE) != ERROR_INSUFFICIENT_BUFFER) {
         std::fputs("Some error occured!\n", stdout);
@@ -329,7 +345,7 @@ std::optional<quint64> WindowsHostSystem::tapSentBytes()
         if (row.dwType == ifTypeEthernet && row.dwAdminStatus == adminStatusUp &&
             DWORD(row.dwOperStatus) == operStatusOperational && row.dwDescrLen >= 3 && row.bDescr[0] == 'T' &&
             row.bDescr[1] == 'A' && row.bDescr[2] == 'P')
-            counter = row.dwOutOctets;
+            counter = sent ? row.dwOutOctets : row.dwInOctets;
     }
     return counter;
 }

@@ -9,6 +9,8 @@ class WindowsHostSystem : public HostSystem {
 public:
     std::vector<AdapterInfo> adapters() override;
     std::optional<quint64> tapSentBytes() override;
+    std::optional<quint64> tapReceivedBytes() override;
+    bool mayCreateTunDevice() override;
     QStringList hardwareTexts() override;
     QByteArray startTunnelInterpreter(QProcess &process, const QString &tapSerial, const QString &managementHost,
                                       quint16 managementPort, const QString &managementPasswordFile) override;
@@ -16,6 +18,10 @@ public:
     bool tunnelOwnsConnection(const QString &processId, quint16 localPort, quint16 peerPort) override;
     void stopStrayTunnel(const QString &processId) override;
     bool isPrivateToUser(const QString &path) override;
+
+private:
+    // The TAP row's sent (true) or received octets.
+    static std::optional<quint64> tapCounter(bool sent);
 };
 
 // The eight wmic queries in the order they run, each as program arguments.
