@@ -17,6 +17,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDesktopServices>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -423,6 +424,70 @@ private slots:
         QTest::mouseClick(w.window.userDesign->ui->viewLogs, Qt::LeftButton);
         QVERIFY(LogViewer::sharedInstance() && LogViewer::sharedInstance()->isVisible());
         LogViewer::sharedInstance()->close();
+    }
+
+    // Pictures for the documentation, taken only when asked for (scripts/screenshots, under Xvfb).
+    void takeScreenshots()
+    {
+        const QString folder = qEnvironmentVariable("KORVANE_SHOTS_DIR");
+        if (folder.isEmpty())
+            QSKIP("KORVANE_SHOTS_DIR is not set");
+        const auto save = [&](const QImage &image, const QString &name) {
+            QVERIFY2(image.save(folder + QLatin1Char('/') + name), qPrintable(name));
+            qInfo("screenshots: docs/%s", qPrintable(name));
+        };
+
+        // The tunnel panel of the bound TAP with its status line.
+        BoundWindow w;
+        DesktopSession desktop;
+        desktop.attach(nullptr, &w.window);
+        w.host.sentBytes = 3 * 1024 * 1024 + 300 * 1024;
+        w.host.receivedBytes = 18 * 1024 * 1024 + 700 * 1024;
+        QVERIFY(w.start());
+        QTRY_VERIFY(w.window.tunnelConnected);
+        w.window.resize(1280, 760);
+        QVERIFY(w.click(demo::tap));
+        w.window.noteTunnelCounters();
+        QTest::qWait(200); // a screenshot, not a check: let the window settle
+        save(w.ui->frame_5->grab().toImage(), QStringLiteral("tunnel-status-line.png"));
+
+        // The log view with a tunnel log and a day log.
+        QVERIFY(QDir().mkpath(QStringLiteral("logs")) && QDir().mkpath(QStringLiteral("LogFile")));
+        QVERIFY(writeFile(QStringLiteral("logs/openvpn.log"),
+                          "2026-12-09 05:41:02 OpenVPN 2.6.3 x86_64-pc-linux-gnu [SSL (OpenSSL)] [LZO] [LZ4]\n"
+                          "2026-12-09 05:41:02 MANAGEMENT: TCP Socket listening on [AF_INET]127.0.0.1:25341\n"
+                          "2026-12-09 05:41:02 TCP/UDP: Preserving recently used remote address: [AF_INET]203.0.113.5:1194\n"
+                          "2026-12-09 05:41:02 UDP link remote: [AF_INET]203.0.113.5:1194\n"
+                          "2026-12-09 05:41:03 TLS: Initial packet from [AF_INET]203.0.113.5:1194\n"
+                          "2026-12-09 05:41:03 VERIFY OK: depth=0, CN=korvane-gateway\n"
+                          "2026-12-09 05:41:04 TUN/TAP device korvane0 opened\n"
+                          "2026-12-09 05:41:04 net_addr_v4_add: 10.8.0.6/24 dev korvane0\n"
+                          "2026-12-09 05:41:04 Initialization Sequence Completed\n"));
+        QVERIFY(writeFile(QStringLiteral("LogFile/") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                              QStringLiteral(".txt"),
+                          "2026-12-09 05:41:04 周三 Debug: TUNNEL MSG:CONNECTED\n"
+                          "2026-12-09 05:42:04 周三 Debug: 流量1536\n"));
+        LogViewer *viewer = LogViewer::showShared();
+        viewer->resize(900, 360);
+        QTest::qWait(200);
+        save(viewer->grab().toImage(), QStringLiteral("log-view.png"));
+        viewer->close();
+
+        // The five tray pictures at 22 px on a dark and a light panel.
+        const QList<TrayState> states{TrayState::Off, TrayState::Connecting, TrayState::Connected,
+                                      TrayState::Reconnecting, TrayState::Down};
+        const int cell = 34;
+        QImage strip(cell * states.size(), cell * 2, QImage::Format_ARGB32);
+        QPainter painter(&strip);
+        for (int row = 0; row < 2; ++row) {
+            painter.fillRect(0, row * cell, strip.width(), cell, row ? QColor(0xe0, 0xe0, 0xe0) : QColor(0x30, 0x30, 0x30));
+            for (int i = 0; i < states.size(); ++i)
+                painter.drawImage(i * cell + 6, row * cell + 6, trayPicture(states[i], 22));
+        }
+        painter.end();
+        save(strip, QStringLiteral("tray-icons-22.png"));
+        save(strip.scaled(strip.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation),
+             QStringLiteral("tray-icons-22-enlarged.png"));
     }
 
     void notificationsNeverWait()
