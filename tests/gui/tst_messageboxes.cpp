@@ -78,6 +78,25 @@ private slots:
         }
     }
 
+    // The reason and the next step show under the prescribed text, which stays as it was.
+    void informativeTextUnderTheText()
+    {
+        QStringList seen;
+        QTimer::singleShot(0, [&]() {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                const QLabel *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+                seen << box->text() << (label && label->isVisible() ? label->text() : QStringLiteral("not shown"));
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        const QString reason = QStringLiteral("OpenVPN：TLS Error: TLS handshake failed\n请检查网络后重试。");
+        MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("    连接超时   "), reason);
+        QCOMPARE(seen, (QStringList{QStringLiteral("    连接超时   "), reason}));
+    }
+
     // Every box shows its whole text: the label is as wide (or, wrapped, as high) as its text needs;
     // its button has no icon.
     void wholeTextShown()
