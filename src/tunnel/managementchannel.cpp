@@ -104,25 +104,30 @@ bool MainWindow::connectManagementChannel()
 
 void MainWindow::slotReadyRead()
 {
-    const QByteArray bytes = managementSocket->readAll();
-    // What a tunnel program says after the client stopped it has no meaning any more.
-    if (bytes.isEmpty() || (!tunnelProcessStarted && !tunnelConnected))
-        return;
-    for (const ManagementChunk &line : managementLines.judge(bytes)) {
-        noteTunnelLine(line.line);
-        for (const QString &entry : notificationLog.take(QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(line.state)))
-            qDebug().noquote() << entry;
-        if (line.connected())
-            onTunnelConnected(line.description);
-        else if (line.reconnecting() && tunnelConnected)
-            onTunnelDropped();
-        else if (line.reconnecting() && reconnectCount > 0)
-            onReconnectAttemptFailed();
-        // A first launch keeps trying on its own until its connect time-out.
+    // A handler below may wait for the platform while the event loop turns; Qt does not announce
+    // what arrives meanwhile, so everything buffered is taken, in order, before returning.
+    while (managementSocket->bytesAvailable() > 0) {
+        const QByteArray bytes = managementSocket->readAll();
+        // What a tunnel program says after the client stopped it has no meaning any more.
+        if (!tunnelProcessStarted && !tunnelConnected)
+            return;
+        for (const ManagementChunk &line : managementLines.judge(bytes)) {
+            noteTunnelLine(line.line);
+            for (const QString &entry :
+                 notificationLog.take(QStringLiteral("TUNNEL MSG:") + QString::fromUtf8(line.state)))
+                qDebug().noquote() << entry;
+            if (line.connected())
+                onTunnelConnected(line.description);
+            else if (line.reconnecting() && tunnelConnected)
+                onTunnelDropped();
+            else if (line.reconnecting() && reconnectCount > 0)
+                onReconnectAttemptFailed();
+            // A first launch keeps trying on its own until its connect time-out.
 
-        // A drop that stopped the tunnel program leaves the rest of the read without meaning.
-        if (managementSocket->state() != QAbstractSocket::ConnectedState)
-            break;
+            // A drop that stopped the tunnel program leaves the rest without meaning.
+            if (managementSocket->state() != QAbstractSocket::ConnectedState)
+                return;
+        }
     }
 }
 

@@ -284,6 +284,38 @@ private slots:
         QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 3, 1}));
     }
 
+    // What the tunnel program says while a handler waits for the platform is handled afterwards,
+    // in order: a CONNECTED that arrives during an attempt's reachability probe is not lost.
+    void linesDuringAPlatformWait()
+    {
+        BoundWindow w;
+        QVERIFY(w.start());
+        MainWindow &window = w.window;
+        w.host.management.setCurrentState(fakeTunnel::waitState);
+        w.host.management.send(fakeTunnel::dropNotification);
+        QTRY_VERIFY(window.reconnectInProgress);
+        const int commands = w.host.management.commands().size();
+        window.TryReconnectVPN();
+        QVERIFY(launchAnswered(w, commands));
+
+        // The probe of the failed try waits for a slow platform; the connection comes meanwhile.
+        sim::Fault slow;
+        slow.delayMs = 1500;
+        slow.times = 1;
+        w.platform->setFault(QStringLiteral("getLintraToken"), slow);
+        QTimer during;
+        QObject::connect(&during, &QTimer::timeout, [&] {
+            if (window.attemptFailureHandled) {
+                during.stop();
+                w.host.management.send(">STATE:2," + fakeTunnel::connectedState.mid(11) + "\r\n");
+            }
+        });
+        during.start(5);
+        w.host.management.send(">STATE:1,RECONNECTING,connection-failed,,,,,\r\n");
+        QTRY_VERIFY(window.tunnelConnected);
+        QCOMPARE(alarmTypes(w.platform.simulator()), QList<int>({1, 3}));
+    }
+
     // A cycle starts at a fall with a fresh restart latch and ends with a cancel; after the tenth
     // silent attempt the far end is asked once. The platform's switches hold for every attempt, and
     // a refused start leaves the switch off for good.
