@@ -42,6 +42,15 @@ bool launchAnswered(BoundWindow &w, int commandsBefore)
     return QTest::qWaitFor([&] { return w.host.management.commands().size() >= commandsBefore + 2; });
 }
 
+// The connected tunnel falls: the reconnect cycle starts, its attempts meet a tunnel program that
+// does not connect.
+bool fallIntoCycle(BoundWindow &w)
+{
+    w.host.management.setCurrentState(fakeTunnel::waitState);
+    w.host.management.send(fakeTunnel::dropNotification);
+    return QTest::qWaitFor([&] { return w.window.reconnectInProgress; });
+}
+
 bool isDown(BoundWindow &w)
 {
     return !w.window.tunnelConnected && w.window.tunnelTapList.isEmpty() &&
@@ -291,9 +300,7 @@ private slots:
         BoundWindow w;
         QVERIFY(w.start());
         MainWindow &window = w.window;
-        w.host.management.setCurrentState(fakeTunnel::waitState);
-        w.host.management.send(fakeTunnel::dropNotification);
-        QTRY_VERIFY(window.reconnectInProgress);
+        QVERIFY(fallIntoCycle(w));
         const int commands = w.host.management.commands().size();
         window.TryReconnectVPN();
         QVERIFY(launchAnswered(w, commands));
@@ -324,9 +331,7 @@ private slots:
         BoundWindow w;
         QVERIFY(w.start());
         MainWindow &window = w.window;
-        w.host.management.setCurrentState(fakeTunnel::waitState);
-        w.host.management.send(fakeTunnel::dropNotification);
-        QTRY_VERIFY(window.reconnectInProgress);
+        QVERIFY(fallIntoCycle(w));
         for (int tick = 1; tick <= 12; ++tick) {
             window.TryReconnectVPN();
             QCOMPARE(w.requestCount(QStringLiteral("clientRestartProject")), tick > 10 ? 1 : 0);
