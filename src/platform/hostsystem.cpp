@@ -22,3 +22,18 @@ void installHostSystem(HostSystem *host)
 {
     installedHost.store(host);
 }
+
+std::optional<quint64> parseProcessIdText(const QString &text, quint64 max)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const quint64 value = text.toULongLong(&ok);
+    if (!ok || value == 0 || value > max)
+        return std::nullopt;
+    return value;
+}

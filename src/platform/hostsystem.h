@@ -75,3 +75,7 @@ HostSystem &hostSystem();
 
 // Replaces the host layer (tests only; not owned; null restores the production one).
 void installHostSystem(HostSystem *host);
+
+// A process id as the host layers record it: one to ten decimal digits, from 1 to max; anything
+// else (a cleared entry, garbage from a file) is none.
+std::optional<quint64> parseProcessIdText(const QString &text, quint64 max);

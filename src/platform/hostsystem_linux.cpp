@@ -321,17 +321,8 @@ template <typename Sender, typename Predicate> void terminateThenKill(Sender sig
 
 std::optional<pid_t> parseProcessId(const QString &text)
 {
-    if (text.isEmpty() || text.size() > 10)
-        return std::nullopt;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok);
-    if (!ok || value <= 0 || value > std::numeric_limits<pid_t>::max())
-        return std::nullopt;
-    return static_cast<pid_t>(value);
+    const std::optional<quint64> id = parseProcessIdText(text, quint64(std::numeric_limits<pid_t>::max()));
+    return id ? std::optional<pid_t>(static_cast<pid_t>(*id)) : std::nullopt;
 }
 
 // ---- processes this layer started --------------------------------------------------------------

@@ -35,17 +35,8 @@ constexpr DWORD operStatusOperational = 5; // IF_OPER_STATUS_OPERATIONAL
 
 std::optional<DWORD> parseProcessId(const QString &text)
 {
-    if (text.isEmpty() || text.size() > 10)
-        return std::nullopt;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qulonglong value = text.toULongLong(&ok);
-    if (!ok || value == 0 || value > 0xFFFFFFFFull)
-        return std::nullopt;
-    return DWORD(value);
+    const std::optional<quint64> id = parseProcessIdText(text, 0xFFFFFFFFull);
+    return id ? std::optional<DWORD>(DWORD(*id)) : std::nullopt;
 }
 
 // ---- interpreters this layer started ------------------------------------------------------------
