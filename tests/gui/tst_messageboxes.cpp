@@ -14,6 +14,17 @@
 
 using MessageBoxes::Kind;
 
+// Once the event loop turns (inside the box's own loop), hands every shown message box to act.
+template <typename Act> void onShownBox(Act act)
+{
+    QTimer::singleShot(0, [act]() mutable {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                act(box);
+        }
+    });
+}
+
 class TestMessageBoxes : public QObject {
     Q_OBJECT
 
@@ -57,15 +68,10 @@ private slots:
                      {Kind::Question, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No}};
         for (const auto &expected : cases) {
             QStringList seen;
-            QTimer::singleShot(0, [&]() {
-                for (QWidget *widget : QApplication::topLevelWidgets()) {
-                    auto *box = qobject_cast<QMessageBox *>(widget);
-                    if (!box || !box->isVisible())
-                        continue;
-                    seen << box->windowTitle() << box->text() << QString::number(box->icon())
-                         << QString::number(box->standardButtons());
-                    box->button(expected.press)->click();
-                }
+            onShownBox([&](QMessageBox *box) {
+                seen << box->windowTitle() << box->text() << QString::number(box->icon())
+                     << QString::number(box->standardButtons());
+                box->button(expected.press)->click();
             });
             MessageBoxes::Request request;
             request.kind = expected.kind;
@@ -82,15 +88,10 @@ private slots:
     void informativeTextUnderTheText()
     {
         QStringList seen;
-        QTimer::singleShot(0, [&]() {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (!box || !box->isVisible())
-                    continue;
-                const QLabel *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
-                seen << box->text() << (label && label->isVisible() ? label->text() : QStringLiteral("not shown"));
-                box->button(QMessageBox::Ok)->click();
-            }
+        onShownBox([&](QMessageBox *box) {
+            const QLabel *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+            seen << box->text() << (label && label->isVisible() ? label->text() : QStringLiteral("not shown"));
+            box->button(QMessageBox::Ok)->click();
         });
         const QString reason = QStringLiteral("OpenVPN：TLS Error: TLS handshake failed\n请检查网络后重试。");
         MessageBoxes::critical(nullptr, QStringLiteral("错误"), QStringLiteral("    连接超时   "), reason);
