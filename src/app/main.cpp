@@ -4,6 +4,7 @@
 #include "desktop/commandline.h"
 #include "desktop/desktopsession.h"
 #include "login/login.h"
+#include "login/loginpictures.h"
 #include "platform/owneronly.h"
 #include "tunnel/logic/tunnelfiles.h"
 #include "ui/appearance.h"
@@ -34,6 +35,7 @@ int main(int argc, char *argv[])
     DesktopSession desktop;
     if (!desktop.claimWorkingDirectory())
         return desktop.exitCode();
+    LoginPictures::startDecoding();
     // Earlier versions left the logs readable by every local user.
     OwnerOnly::tightenFolder(QStringLiteral("LogFile"));
     OwnerOnly::tightenFolder(TunnelFiles::logDirectory);

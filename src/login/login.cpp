@@ -4,6 +4,7 @@
 #include "api/platformexchange.h"
 #include "api/platformreply.h"
 #include "crypto/credentialcipher.h"
+#include "login/loginpictures.h"
 #include "mainwindow/mainwindow.h"
 #include "store/accountstore.h"
 #include "ui/messageboxes.h"
@@ -13,6 +14,7 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
@@ -24,12 +26,6 @@
 namespace {
 
 const char *const deleteButtonStyle = "QPushButton{border-image:url(:/image/错误.png);border-width:3px}";
-
-// Read outside the pixmap cache, so that releasing the picture gives its memory back.
-QPixmap backgroundPicture()
-{
-    return QPixmap::fromImage(QImage(QStringLiteral(":/image/login背景.png")));
-}
 
 } // namespace
 
@@ -43,8 +39,12 @@ Login::Login(QWidget *parent)
 
     // Flags first: changing them on a built form re-applies the style sheets to every widget.
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    // The application font's face first, the larger part of the start, while the pool still
+    // decodes the form's pictures.
+    QFontMetrics(font()).height();
+    LoginPictures::offerFormPictures();
     ui->setupUi(this);
-    ui->labelPicture->setPixmap(backgroundPicture());
+    ui->labelPicture->setPixmap(LoginPictures::background());
 
     ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
     ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
@@ -299,7 +299,7 @@ void Login::releaseHiddenWindow()
 void Login::showEvent(QShowEvent *event)
 {
     if (ui->labelPicture->pixmap(Qt::ReturnByValue).isNull())
-        ui->labelPicture->setPixmap(backgroundPicture());
+        ui->labelPicture->setPixmap(LoginPictures::background());
     QWidget::showEvent(event);
 }
 

@@ -5,6 +5,7 @@
 #include "api/platformexchange.h"
 #include "api/platformreply.h"
 #include "login/login.h"
+#include "login/loginpictures.h"
 #include "mainwindow/mainwindow.h"
 #include "store/accountstore.h"
 #include "support/bindinghelpers.h"
@@ -275,6 +276,33 @@ private slots:
             QVERIFY(scene.mainWindowShownAtHandOver && scene.handOvers.size() == login + 1);
             QVERIFY(mainWindowsBuilt() == 1 && scene.login->mainWindow == scene.mainWindow.get());
         }
+    }
+
+    // The form's pictures are decoded on the pool before the dialog is built, and the dialog takes
+    // them: the title bar and the logo from the pixmap cache, where the form's own loads find them.
+    // Same pixels as a decode of the files.
+    void picturesDecodedBeforeTheDialog()
+    {
+        const QString logo = QStringLiteral(":/image/logo3.png");
+        QPixmapCache::clear();
+        const QPixmap loaded(logo);
+        QPixmap cached;
+        QVERIFY(QPixmapCache::find(LoginPictures::pixmapCacheKey(logo), &cached));
+        QCOMPARE(cached.cacheKey(), loaded.cacheKey());
+
+        QPixmapCache::clear();
+        LoginPictures::startDecoding();
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(LoginPictures::waitingDecodes(), 3);
+        LoginScene scene;
+        QVERIFY(scene.ready());
+        QCOMPARE(LoginPictures::waitingDecodes(), 0);
+        const QPixmap shownLogo = scene.child<QLabel>("labelLogo")->pixmap(Qt::ReturnByValue);
+        QVERIFY(QPixmapCache::find(LoginPictures::pixmapCacheKey(logo), &cached));
+        QCOMPARE(shownLogo.cacheKey(), cached.cacheKey());
+        QCOMPARE(shownLogo.toImage(), QImage(logo).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        QCOMPARE(scene.child<QLabel>("labelPicture")->pixmap(Qt::ReturnByValue).toImage(),
+                 QImage(QStringLiteral(":/image/login背景.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     // Every exchange shows the busy cursor and puts the normal one back, also when it failed and
