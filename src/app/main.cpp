@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
     if (!applyClientLanguage())
         qWarning("Qt's Chinese translation is missing (qttranslations5-l10n): standard buttons stay English");
     showBusyCursorDuringExchanges();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/image/logo3.png")));
+    QApplication::setWindowIcon(LoginPictures::icon(QStringLiteral(":/image/logo3.png")));
     DesktopSession desktop;
     if (!desktop.claimWorkingDirectory())
         return desktop.exitCode();

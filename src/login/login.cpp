@@ -44,15 +44,15 @@ Login::Login(QWidget *parent)
     QFontMetrics(font()).height();
     LoginPictures::offerFormPictures();
     ui->setupUi(this);
-    ui->labelPicture->setPixmap(LoginPictures::background());
+    ui->labelPicture->setPixmap(LoginPictures::picture(QStringLiteral(":/image/login背景.png")));
 
-    ui->btnMin->setIcon(QIcon(QStringLiteral(":/image/min.png")));
-    ui->btnExit->setIcon(QIcon(QStringLiteral(":/image/exit.png")));
+    ui->btnMin->setIcon(LoginPictures::icon(QStringLiteral(":/image/min.png")));
+    ui->btnExit->setIcon(LoginPictures::icon(QStringLiteral(":/image/exit.png")));
     ui->widgetTitle->installEventFilter(this);
 
     QLineEdit *accountEdit = ui->account_ComboBox->lineEdit();
-    accountEdit->addAction(QIcon(QStringLiteral(":/image/账号.png")), QLineEdit::LeadingPosition);
-    ui->pswd->addAction(QIcon(QStringLiteral(":/image/密码.png")), QLineEdit::LeadingPosition);
+    accountEdit->addAction(LoginPictures::icon(QStringLiteral(":/image/账号.png")), QLineEdit::LeadingPosition);
+    ui->pswd->addAction(LoginPictures::icon(QStringLiteral(":/image/密码.png")), QLineEdit::LeadingPosition);
     accountEdit->setPlaceholderText(QStringLiteral("请输入用户名"));
     ui->pswd->setPlaceholderText(QStringLiteral("请输入密码"));
     clickOnEnter(ui->Btnlogin, {accountEdit, ui->pswd});
@@ -299,7 +299,7 @@ void Login::releaseHiddenWindow()
 void Login::showEvent(QShowEvent *event)
 {
     if (ui->labelPicture->pixmap(Qt::ReturnByValue).isNull())
-        ui->labelPicture->setPixmap(LoginPictures::background());
+        ui->labelPicture->setPixmap(LoginPictures::picture(QStringLiteral(":/image/login背景.png")));
     QWidget::showEvent(event);
 }
 

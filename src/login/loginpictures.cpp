@@ -15,15 +15,18 @@
 
 namespace {
 
-enum Picture { Logo, TitleBar, Background, PictureCount };
+// In the order the dialog needs them; the first two are the form's own. (The drop-down arrow is
+// a style sheet's icon, read through QIcon's own file loader at the first paint.)
+const std::array<const char *, 7> paths = {":/image/logo3.png", ":/image/标题栏背景.png", ":/image/min.png",
+                                           ":/image/exit.png",  ":/image/账号.png",       ":/image/密码.png",
+                                           ":/image/login背景.png"};
+constexpr std::size_t formPictures = 2;
 
-// In the order the dialog needs them.
-const std::array<const char *, PictureCount> paths = {":/image/logo3.png", ":/image/标题栏背景.png",
-                                                      ":/image/login背景.png"};
-
-QImage readImage(const char *path)
+QImage readImage(const QString &path)
 {
-    QImage image = QImageReader(QString::fromUtf8(path)).read();
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    QImage image = reader.read();
     // Converted here too: a pixmap adopts these pixels as they are.
     if (image.hasAlphaChannel())
         return std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -37,40 +40,42 @@ public:
     {
         started = true;
         QThreadPool::globalInstance()->start([this] {
-            for (int picture = 0; picture < PictureCount; ++picture) {
-                QImage image = readImage(paths[picture]);
+            for (std::size_t index = 0; index < paths.size(); ++index) {
+                QImage image = readImage(QString::fromUtf8(paths[index]));
                 const QMutexLocker locker(&mutex);
-                images[picture] = std::move(image);
+                images[index] = std::move(image);
                 ready.wakeAll();
             }
         });
     }
 
-    std::optional<QImage> take(Picture picture)
+    std::optional<QImage> take(const QString &path)
     {
-        if (!started || taken[picture])
+        const auto found = std::find_if(paths.begin(), paths.end(),
+                                        [&path](const char *candidate) { return path == QString::fromUtf8(candidate); });
+        const auto index = std::size_t(found - paths.begin());
+        if (!started || found == paths.end() || taken[index])
             return std::nullopt;
-        taken[picture] = true;
+        taken[index] = true;
         const QMutexLocker locker(&mutex);
-        while (!images[picture])
+        while (!images[index])
             ready.wait(&mutex);
-        return std::exchange(images[picture], QImage());
+        return std::exchange(images[index], QImage());
     }
 
     int waiting()
     {
         const QMutexLocker locker(&mutex);
-        return int(std::count_if(images.begin(), images.end(), [](const std::optional<QImage> &image) {
-            return image && !image->isNull();
-        }));
+        return int(std::count_if(images.begin(), images.end(),
+                                 [](const std::optional<QImage> &image) { return image && !image->isNull(); }));
     }
 
 private:
     bool started = false;
-    std::array<bool, PictureCount> taken{};
+    std::array<bool, paths.size()> taken{};
     QMutex mutex;
     QWaitCondition ready;
-    std::array<std::optional<QImage>, PictureCount> images;
+    std::array<std::optional<QImage>, paths.size()> images;
 };
 
 Decodes &decodes()
@@ -101,11 +106,6 @@ void startDecoding()
     started = true;
 }
 
-int waitingDecodes()
-{
-    return decodes().waiting();
-}
-
 QString pixmapCacheKey(const QString &path)
 {
     const QFileInfo info(path);
@@ -118,17 +118,29 @@ QString pixmapCacheKey(const QString &path)
 
 void offerFormPictures()
 {
-    for (const Picture picture : {Logo, TitleBar}) {
-        if (std::optional<QImage> image = decodes().take(picture))
-            QPixmapCache::insert(pixmapCacheKey(QString::fromUtf8(paths[picture])), QPixmap::fromImage(std::move(*image)));
+    for (std::size_t index = 0; index < formPictures; ++index) {
+        const QString path = QString::fromUtf8(paths[index]);
+        if (std::optional<QImage> image = decodes().take(path))
+            QPixmapCache::insert(pixmapCacheKey(path), QPixmap::fromImage(std::move(*image)));
     }
 }
 
-QPixmap background()
+QPixmap picture(const QString &path)
 {
-    std::optional<QImage> image = decodes().take(Background);
-    // Outside the pixmap cache, so that releasing the picture gives its memory back.
-    return QPixmap::fromImage(image ? std::move(*image) : readImage(paths[Background]));
+    std::optional<QImage> image = decodes().take(path);
+    return QPixmap::fromImage(image ? std::move(*image) : readImage(path));
+}
+
+QIcon icon(const QString &path)
+{
+    QIcon icon;
+    icon.addPixmap(picture(path));
+    return icon;
+}
+
+int waitingDecodes()
+{
+    return decodes().waiting();
 }
 
 } // namespace LoginPictures

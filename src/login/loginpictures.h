@@ -1,24 +1,29 @@
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
+#include <QString>
 
-// The login dialog's pictures (its title bar, the logo in it and the background) are a sixth of
-// the instructions from start to the dialog on screen when decoded in turn. startDecoding() hands
-// them to Qt's thread pool right after the application object exists, so they decode on the
-// second core while the main thread loads the fonts; the dialog then takes them.
+// The login dialog's pictures (title bar, logo, background, button and field icons) were a sixth
+// of the instructions from start to the dialog on screen. startDecoding() hands them to Qt's thread
+// pool once the client owns its folder, so they decode on the second core while the main thread
+// loads the fonts; the dialog then takes them. Every picture is read as PNG without asking Qt's
+// image plugins (GIF, ICO, JPEG) first, so none of them is loaded before the dialog is on screen.
 namespace LoginPictures {
 
 // Starts the decodes once; later calls do nothing.
 void startDecoding();
 
-// Puts the decoded title bar and logo where the form looks for them (the pixmap cache, under the
-// key QPixmap's file constructor uses), so the form does not decode them again. Waits for them if
-// needed; nothing to do without startDecoding() or after the first call.
+// Puts the title bar and the logo where the form's style sheet and its logo label look for them
+// (the pixmap cache, under the key QPixmap's file constructor uses), so the form does not decode
+// them again. Waits for them if needed.
 void offerFormPictures();
 
-// The background, as decoded by startDecoding() (waiting for it if needed) the first time, decoded
-// here afterwards or without it. Not cached: a hidden dialog gives it back.
-QPixmap background();
+// A picture of the dialog: the decoded one the first time (waiting for it if needed), read here
+// afterwards or without startDecoding(). The background is never cached: a hidden dialog gives
+// it back.
+QPixmap picture(const QString &path);
+QIcon icon(const QString &path);
 
 // How many decoded pictures wait for the dialog.
 int waitingDecodes();

@@ -293,7 +293,7 @@ private slots:
         QPixmapCache::clear();
         LoginPictures::startDecoding();
         QThreadPool::globalInstance()->waitForDone();
-        QCOMPARE(LoginPictures::waitingDecodes(), 3);
+        QCOMPARE(LoginPictures::waitingDecodes(), 7);
         LoginScene scene;
         QVERIFY(scene.ready());
         QCOMPARE(LoginPictures::waitingDecodes(), 0);
