@@ -35,15 +35,11 @@ int main(int argc, char *argv[])
     DesktopSession desktop;
     if (!desktop.claimWorkingDirectory())
         return desktop.exitCode();
-    LoginPictures::startDecoding();
     // Earlier versions left the logs readable by every local user.
     OwnerOnly::tightenFolder(QStringLiteral("LogFile"));
     OwnerOnly::tightenFolder(TunnelFiles::logDirectory);
 
-    auto *login = new Login;
-    login->mainWindowBuilt = [&desktop](MainWindow *window) { desktop.attachMainWindow(window); };
-    desktop.attach(login, nullptr);
-    login->show();
+    Login *login = desktop.showLoginDialog();
 
     // Pruned before the handler is installed, so its own messages go to the default output.
     auto *cleaner = new DayLogCleaner;

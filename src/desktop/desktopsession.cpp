@@ -6,6 +6,7 @@
 #include "desktop/trayicon.h"
 #include "desktop/tunnelnotices.h"
 #include "login/login.h"
+#include "login/loginpictures.h"
 #include "mainwindow/mainwindow.h"
 #include "ui/messageboxes.h"
 
@@ -78,6 +79,16 @@ bool DesktopSession::claimWorkingDirectory()
                                .arg(directory));
     exitStatus = 1;
     return false;
+}
+
+Login *DesktopSession::showLoginDialog()
+{
+    LoginPictures::startDecoding();
+    auto *login = new Login;
+    login->mainWindowBuilt = [this](MainWindow *window) { attachMainWindow(window); };
+    login->show();
+    attach(login, nullptr);
+    return login;
 }
 
 void DesktopSession::attach(Login *login, MainWindow *window)

@@ -30,6 +30,10 @@ public:
     bool claimWorkingDirectory();
     int exitCode() const { return exitStatus; }
 
+    // The start after a successful claim: builds and shows the login dialog (its pictures decode
+    // on the thread pool meanwhile) and then attaches it, so the tray icon and the notifier are
+    // built after the dialog is on its way to the screen. The caller owns the dialog.
+    Login *showLoginDialog();
     // Starts watching: the login dialog and the main window (either may be null).
     void attach(Login *login, MainWindow *window);
     // The main window, once it was built after the start.

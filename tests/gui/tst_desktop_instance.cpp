@@ -26,6 +26,23 @@
 #include <unistd.h>
 
 namespace {
+// Counts the children a session gets, and those it got while no login dialog was visible.
+struct ChildrenWatch : QObject {
+    int added = 0;
+    int addedBeforeTheDialogShowed = 0;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded) {
+            ++added;
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            addedBeforeTheDialogShowed += std::none_of(windows.begin(), windows.end(), [](QWidget *window) {
+                return qobject_cast<Login *>(window) && window->isVisible();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 const QString lockName = QStringLiteral(".korvane-client.lock");
 const QString handOverLine = QStringLiteral("此目录中已有客户端在运行，已切换到它的窗口");
 
@@ -140,9 +157,12 @@ private slots:
         MessageRecorder boxes;
         DesktopSession desktop;
         QVERIFY(desktop.claimWorkingDirectory());
-        Login login;
-        login.mainWindowBuilt = [&desktop](MainWindow *window) { desktop.attachMainWindow(window); };
-        desktop.attach(&login, nullptr);
+        // As the client starts: the dialog is shown before the tray icon and the notifier are built.
+        ChildrenWatch watch;
+        desktop.installEventFilter(&watch);
+        const std::unique_ptr<Login> shown(desktop.showLoginDialog());
+        QVERIFY(watch.added > 0 && watch.addedBeforeTheDialogShowed == 0);
+        Login &login = *shown;
         login.showMinimized();
         QTRY_VERIFY(login.isMinimized());
 
