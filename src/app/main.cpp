@@ -9,12 +9,17 @@
 #include "tunnel/logic/tunnelfiles.h"
 #include "ui/appearance.h"
 #include "ui/busycursor.h"
+#include "ui/fontwarmup.h"
 #include "ui/language.h"
 #include "ui/resources.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -24,6 +29,12 @@ int main(int argc, char *argv[])
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     if (const std::optional<int> finished = runCommandLine(argc, argv))
         return *finished;
+#ifdef __GLIBC__
+    // A handful of threads that allocate little: one heap for all of them instead of one arena
+    // each keeps freed blocks reusable (about 0.2 MB less while the login dialog waits).
+    mallopt(M_ARENA_MAX, 1);
+#endif
+    FontWarmup::start();
     QApplication application(argc, argv);
     QuitOnSignals quitOnSignals;
     initKorvaneResources();
@@ -39,6 +50,7 @@ int main(int argc, char *argv[])
     OwnerOnly::tightenFolder(QStringLiteral("LogFile"));
     OwnerOnly::tightenFolder(TunnelFiles::logDirectory);
 
+    FontWarmup::finish();
     Login *login = desktop.showLoginDialog();
 
     // Pruned before the handler is installed, so its own messages go to the default output.
