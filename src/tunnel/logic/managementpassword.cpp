@@ -1,5 +1,7 @@
 #include "tunnel/logic/managementpassword.h"
 
+#include "platform/owneronly.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,9 +23,11 @@ bool ManagementPassword::renew()
     // Hex: no blank or line break that the tunnel program's line reader could cut.
     secret = raw.toHex();
 
-    // QTemporaryFile creates the file exclusively with owner-only rights.
+    // QTemporaryFile creates the file exclusively; the rights go to the user alone before the
+    // secret is written (on Windows the file would keep what the folder passes on).
     auto created = std::make_unique<QTemporaryFile>(QDir::tempPath() + QLatin1Char('/') + filePrefix + QStringLiteral("XXXXXX"));
-    if (!created->open() || created->write(secret + '\n') != secret.size() + 1 || !created->flush()) {
+    if (!created->open() || !OwnerOnly::restrictFile(created->fileName()) ||
+        created->write(secret + '\n') != secret.size() + 1 || !created->flush()) {
         secret.clear();
         return false;
     }
