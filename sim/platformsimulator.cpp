@@ -1,5 +1,6 @@
 #include "sim/platformsimulator.h"
 
+#include "sim/connectiondrop.h"
 #include "sim/faults.h"
 #include "sim/operations.h"
 #include "sim/requestlog.h"
@@ -12,11 +13,9 @@
 #include <QWaitCondition>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <httplib.h>
 #include <mutex>
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 #include <thread>
 
 namespace sim {
@@ -24,23 +23,6 @@ namespace sim {
 namespace {
 
 const std::string apiPrefix = "/lintraApi/";
-
-// A peer that goes away while a reply is written must not kill the process that hosts the
-// simulator (the default action of SIGPIPE); a dropped-connection fault relies on it too.
-void ignoreBrokenPipes()
-{
-    struct sigaction current {};
-    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-        std::signal(SIGPIPE, SIG_IGN);
-}
-
-// Closes the client's connection under cpp-httplib's feet: the client gets no reply at all.
-void dropConnection(const httplib::Request &request)
-{
-    const int fd = request.ssl ? SSL_get_fd(request.ssl) : -1;
-    if (fd >= 0)
-        ::shutdown(fd, SHUT_RDWR);
-}
 
 void send(httplib::Response &response, const Reply &reply)
 {
@@ -88,7 +70,7 @@ void PlatformSimulator::Impl::serve(const httplib::Request &request, httplib::Re
         log.append(record);
     }
     if (holdWhileFrozen()) {
-        dropConnection(request);
+        dropConnection(request.ssl);
         if (observer)
             observer(record, 0, QByteArray());
         return;
@@ -106,7 +88,7 @@ void PlatformSimulator::Impl::serve(const httplib::Request &request, httplib::Re
     if (fault && fault->delayMs > 0)
         pause(fault->delayMs);
     if (fault && fault->dropConnection) {
-        dropConnection(request);
+        dropConnection(request.ssl);
         if (observer)
             observer(record, 0, QByteArray());
         return;
