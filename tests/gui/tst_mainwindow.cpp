@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QPainterPath>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 

@@ -3,6 +3,7 @@
 // every stop, and what a crashed run left in the folder is cleared.
 #include "support/bindinghelpers.h"
 #include "support/boundwindow.h"
+#include "support/fakehostprocess.h"
 #include "support/tunnelchecks.h"
 #include "tunnel/logic/managementendpoint.h"
 #include "mainwindow/userdesign.h"
@@ -14,8 +15,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
-#include <csignal>
 #include <sys/stat.h>
+
 
 using bindingtest::fileBytes;
 
@@ -164,7 +165,7 @@ private slots:
             w.boxes.queueAnswer(QMessageBox::Yes);
             window.on_btnExit_clicked();
         } else {
-            ::kill(pid_t(window.tunnelProcess->processId()), SIGKILL); // ended from outside
+            fakeHostProcess::killOwnChild(window.tunnelProcess->processId()); // ended from outside
         }
         QVERIFY(QTest::qWaitFor([&] { return fileBytes(QStringLiteral("vpnconfig.ini")) == "1"; }, 3000));
     }
@@ -207,7 +208,7 @@ private slots:
         QCOMPARE(window.tunnelPidList, QStringList(pid));
 
         // Killed from outside: the pid may go to anyone, so the lists forget it and nothing kills it.
-        ::kill(pid_t(pid.toLongLong()), SIGKILL);
+        fakeHostProcess::killOwnChild(pid.toLongLong());
         QVERIFY(QTest::qWaitFor([&] { return window.tunnelProcess->state() == QProcess::NotRunning; }, 3000));
         QCOMPARE(window.tunnelPidList, QStringList(QString()));
         QVERIFY(!QFile::exists(QStringLiteral("tunnel.pid")));

@@ -1,13 +1,8 @@
 #include "support/fakehostsystem.h"
 
-#include "platform/hostsystem_linux.h"
+#include "support/fakehostprocess.h"
 
-#include <QFile>
 #include <QProcess>
-
-#include <signal.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 FakeHostSystem::FakeHostSystem()
     : hardware({QStringLiteral("Fake CPU"), QStringLiteral("4"), QStringLiteral("8"),
@@ -49,41 +44,19 @@ QByteArray FakeHostSystem::startTunnelInterpreter(QProcess &process, const QStri
 {
     startedInterpreters.append({tapSerial, managementHost, managementPort, managementPasswordFile});
     management.expectPasswordFrom(managementPasswordFile);
-    if (interpreterCanStart) {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        const QString script = interpreterExitOutput.isEmpty()
-                                   ? QStringLiteral("cat >/dev/null; exec sleep 600")
-                                   : QStringLiteral("cat >/dev/null; printf '%s' \"$0\"");
-        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QString::fromUtf8(interpreterExitOutput)},
-                      QIODevice::ReadWrite);
-        if (process.waitForStarted(5000))
-            ownPids.append(process.processId());
-    }
-    return tunnelCommandLine(tapSerial, managementHost, managementPort, managementPasswordFile);
+    if (interpreterCanStart && fakeHostProcess::startStandIn(process, interpreterExitOutput))
+        ownPids.append(process.processId());
+    return fakeHostProcess::commandLine(tapSerial, managementHost, managementPort, managementPasswordFile);
 }
 
-namespace {
-
-// True while the pid still names a child of this process (it was not reaped and reused).
-bool isOwnChild(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 1).simplified().split(' ');
-    return fields.size() > 1 && fields.at(1).toLongLong() == ::getpid();
-}
-
-} // namespace
 
 void FakeHostSystem::killProcessTree(const QString &processId)
 {
     killedProcessIds.append(processId);
     bool ok = false;
     const qint64 pid = processId.toLongLong(&ok);
-    if (ok && ownPids.removeAll(pid) > 0 && isOwnChild(pid))
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    if (ok && ownPids.removeAll(pid) > 0)
+        fakeHostProcess::killOwnChild(pid);
 }
 
 bool FakeHostSystem::tunnelOwnsConnection(const QString &, quint16, quint16)
@@ -98,7 +71,7 @@ void FakeHostSystem::stopStrayTunnel(const QString &processId)
 
 bool FakeHostSystem::isPrivateToUser(const QString &path)
 {
-    return !exposedPaths.contains(path) && isPathPrivateToUser(path);
+    return !exposedPaths.contains(path) && fakeHostProcess::isPrivateToUser(path);
 }
 
 void FakeHostSystem::addAdapter(const QString &description, const QStringList &ipv4Addresses)

@@ -4,43 +4,14 @@
 
 #include <QFile>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-void sendAll(int fd, const QByteArray &bytes)
-{
-    qint64 sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        sent += n;
-    }
-}
-} // namespace
+#include "support/loopbacksocket.h"
 
 FakeManagementServer::FakeManagementServer()
 {
-    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listener, 4) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        if (listener >= 0)
-            ::close(listener);
-        listener = -1;
+    listener = loopback::listenOnFreePort(&listenPort);
+    if (listener == loopback::noSocket)
         return;
-    }
-    listenPort = ntohs(address.sin_port);
-    if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        wakePipe[0] = wakePipe[1] = -1;
+    loopback::makeWaker(waker);
     ManagementEndpoint endpoint;
     endpoint.port = listenPort;
     setManagementEndpoint(endpoint);
@@ -52,12 +23,8 @@ FakeManagementServer::~FakeManagementServer()
     stopping = true;
     if (worker.joinable())
         worker.join();
-    if (listener >= 0)
-        ::close(listener);
-    for (const int fd : wakePipe) {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    loopback::close(listener);
+    loopback::closeWaker(waker);
     setManagementEndpoint(ManagementEndpoint());
 }
 
@@ -84,10 +51,7 @@ void FakeManagementServer::send(const QByteArray &bytes)
 
 void FakeManagementServer::wake()
 {
-    if (wakePipe[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakePipe[1], &byte, 1);
-    }
+    loopback::wake(waker[1]);
 }
 
 std::chrono::steady_clock::time_point FakeManagementServer::lastSentAt() const
@@ -113,45 +77,34 @@ QByteArray FakeManagementServer::take(QByteArray &pending)
 void FakeManagementServer::run()
 {
     while (!stopping) {
-        pollfd waiting{listener, POLLIN, 0};
-        if (::poll(&waiting, 1, 20) != 1)
-            continue;
-        const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
+        const loopback::Socket client = loopback::acceptOne(listener);
+        if (client == loopback::noSocket)
             continue;
         ++accepted;
         serve(client);
-        ::close(client);
+        loopback::close(client);
         authenticated = false;
     }
 }
 
-void FakeManagementServer::serve(int client)
+void FakeManagementServer::serve(loopback::Socket client)
 {
-    sendAll(client, "ENTER PASSWORD:");
+    loopback::sendAll(client, "ENTER PASSWORD:");
     QByteArray input;
     bool passwordChecked = false;
     while (!stopping) {
         if (passwordChecked) {
             const QByteArray pushed = take(outgoing);
             if (!pushed.isEmpty()) {
-                sendAll(client, pushed);
+                loopback::sendAll(client, pushed);
                 std::lock_guard<std::mutex> lock(mutex);
                 sentAt = std::chrono::steady_clock::now();
             }
         }
-        pollfd ready[2] = {{client, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-        if (::poll(ready, wakePipe[0] >= 0 ? 2 : 1, 20) < 1)
-            continue;
-        if (ready[1].revents & POLLIN) {
-            char bytes[64];
-            while (::read(wakePipe[0], bytes, sizeof bytes) > 0) {
-            }
-        }
-        if (!(ready[0].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (!loopback::waitForInput(client, waker[0], 20))
             continue;
         char buffer[4096];
-        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        const long n = loopback::receive(client, buffer, sizeof buffer);
         if (n <= 0)
             return;
         input.append(buffer, int(n));
@@ -168,12 +121,12 @@ void FakeManagementServer::serve(int client)
                 const QByteArray expected = stored.open(QIODevice::ReadOnly) ? stored.readLine().trimmed() : QByteArray();
                 if (!anyPassword && (expected.isEmpty() || line != expected)) {
                     ++rejected;
-                    sendAll(client, "ERROR: bad password\r\n");
+                    loopback::sendAll(client, "ERROR: bad password\r\n");
                     return;
                 }
                 passwordChecked = true;
                 authenticated = true;
-                sendAll(client, "SUCCESS: password is correct\r\n"
+                loopback::sendAll(client, "SUCCESS: password is correct\r\n"
                                 ">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n");
                 continue;
             }
@@ -182,14 +135,14 @@ void FakeManagementServer::serve(int client)
                 received.append(line);
             }
             if (line == "state on") {
-                sendAll(client, "SUCCESS: real-time state notification set to ON\r\n");
+                loopback::sendAll(client, "SUCCESS: real-time state notification set to ON\r\n");
             } else if (line == "state") {
                 QByteArray state;
                 {
                     std::lock_guard<std::mutex> lock(mutex);
                     state = stateLine;
                 }
-                sendAll(client, state + "\r\nEND\r\n");
+                loopback::sendAll(client, state + "\r\nEND\r\n");
             }
         }
     }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
+
+#include "support/loopbacksocket.h"
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -28,7 +30,7 @@ public:
     FakeManagementServer(const FakeManagementServer &) = delete;
     FakeManagementServer &operator=(const FakeManagementServer &) = delete;
 
-    bool isListening() const { return listener >= 0; }
+    bool isListening() const { return listener != loopback::noSocket; }
     quint16 port() const { return listenPort; }
 
     // The password file of the launch being served (the host layer hands it over).
@@ -50,13 +52,13 @@ public:
 
 private:
     void run();
-    void serve(int client);
+    void serve(loopback::Socket client);
     QByteArray take(QByteArray &pending);
 
     void wake();
 
-    int listener = -1;
-    int wakePipe[2] = {-1, -1}; // send() wakes the serving thread at once
+    loopback::Socket listener = loopback::noSocket;
+    loopback::Socket waker[2] = {loopback::noSocket, loopback::noSocket}; // send() wakes the serving thread at once
     quint16 listenPort = 0;
     std::thread worker;
     std::atomic<bool> stopping{false};

@@ -1,11 +1,12 @@
 #include "support/storedfiles.h"
 
+#include "support/filemode.h"
+
 #include <QDataStream>
 #include <QFile>
 #include <QVariant>
 
 #include <openssl/evp.h>
-#include <sys/stat.h>
 
 #include <memory>
 
@@ -116,10 +117,8 @@ QStringList records(const QString &path, const QStringList &keys)
 
 QString mode(const QString &path)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return QStringLiteral("<missing>");
-    return QString::asprintf("0%o", unsigned(info.st_mode & 07777));
+    const int bits = permissionBits(path);
+    return bits < 0 ? QStringLiteral("<missing>") : QString::asprintf("0%o", unsigned(bits));
 }
 
 } // namespace storedfile

@@ -1,13 +1,10 @@
 #include "support/tunnelchecks.h"
 
-#include <QFile>
-
-#include <sys/stat.h>
+#include "support/filemode.h"
 
 int fileMode(const QString &path)
 {
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+    return permissionBits(path);
 }
 
 QList<int> alarmTypes(sim::PlatformSimulator &platform)

@@ -1,10 +1,10 @@
+#include "support/filemode.h"
 #include "support/workdir.h"
 #include "tunnel/logic/managementpassword.h"
 #include "tunnel/logic/tunnelfiles.h"
 
 #include <QtTest>
 
-#include <sys/stat.h>
 
 using namespace TunnelFiles;
 
@@ -23,8 +23,7 @@ private slots:
 namespace {
 int modeOf(const QString &path)
 {
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+    return permissionBits(path);
 }
 } // namespace
 
