@@ -38,8 +38,3 @@ void OwnerOnly::tightenFolder(const QString &path)
     for (const QString &name : QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
         tighten(path + QLatin1Char('/') + name);
 }
-
-bool OwnerOnly::restrictFile(const QString &path)
-{
-    return ::chmod(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR) == 0;
-}

@@ -14,8 +14,4 @@ bool makeFolder(const QString &path);
 // where they are this user's. Links are neither followed nor changed.
 void tightenFolder(const QString &path);
 
-// Leaves a file this user just created readable and writable by the user alone. False when it
-// could not.
-bool restrictFile(const QString &path);
-
 } // namespace OwnerOnly

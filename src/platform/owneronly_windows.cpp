@@ -22,9 +22,3 @@ void OwnerOnly::tightenFolder(const QString &path)
     for (const QString &name : QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
         UserAcl::restrictToUser(path + QLatin1Char('/') + name);
 }
-
-// A new file takes the rights its folder passes on (in Wine's temporary folder: everyone's).
-bool OwnerOnly::restrictFile(const QString &path)
-{
-    return UserAcl::restrictToUser(path);
-}

@@ -1,12 +1,11 @@
 #include "tunnel/logic/managementpassword.h"
 
-#include "platform/owneronly.h"
+#include "store/atomicfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QTemporaryFile>
 
 namespace {
 const QString filePrefix = QStringLiteral("korvane-management-");
@@ -23,28 +22,33 @@ bool ManagementPassword::renew()
     // Hex: no blank or line break that the tunnel program's line reader could cut.
     secret = raw.toHex();
 
-    // QTemporaryFile creates the file exclusively; the rights go to the user alone before the
-    // secret is written (on Windows the file would keep what the folder passes on).
-    auto created = std::make_unique<QTemporaryFile>(QDir::tempPath() + QLatin1Char('/') + filePrefix + QStringLiteral("XXXXXX"));
-    if (!created->open() || !OwnerOnly::restrictFile(created->fileName()) ||
-        created->write(secret + '\n') != secret.size() + 1 || !created->flush()) {
+    // The file is born with rights for the user alone (mode 0600; on Windows an ACL for the user),
+    // under a fresh random name: a file made first and restricted afterwards would keep, on
+    // Windows, what the temporary folder passes on. A link put in its place is replaced, not
+    // followed.
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString name = QDir::tempPath() + QLatin1Char('/') + filePrefix;
+    for (int i = 0; i < 12; ++i)
+        name += QLatin1Char(letters[QRandomGenerator::system()->bounded(int(sizeof letters) - 1)]);
+    if (!AtomicFile::replace(name, secret + '\n', nullptr, AtomicFile::Durability::Unsynced)) {
         secret.clear();
         return false;
     }
-    created->close();
-    file = std::move(created);
+    path = name;
     return true;
 }
 
 void ManagementPassword::discard()
 {
-    file.reset();
+    if (!path.isEmpty())
+        QFile::remove(path);
+    path.clear();
     secret.clear();
 }
 
 QString ManagementPassword::filePath() const
 {
-    return file ? file->fileName() : QString();
+    return path;
 }
 
 void ManagementPassword::removeLeftover(const QString &path)

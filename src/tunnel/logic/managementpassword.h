@@ -2,9 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <memory>
-
-class QTemporaryFile;
 
 // The password of one launch's management interface: fresh random text in a file only its owner
 // can read, named on the tunnel program's command line. Without it any local user could connect
@@ -29,6 +26,6 @@ public:
     QByteArray password() const { return secret; }
 
 private:
-    std::unique_ptr<QTemporaryFile> file;
+    QString path;
     QByteArray secret;
 };
