@@ -141,6 +141,14 @@ void TestManagementChunk::repeatedLines()
 void TestManagementChunk::startFailures()
 {
     QCOMPARE(judgeTunnelStartFailure("sh: 1: openvpn: not found\n"), TunnelStartFailure::ProgramMissing);
+    // cmd.exe on English and Chinese Windows (GBK) and under Wine.
+    QCOMPARE(judgeTunnelStartFailure("'openvpn.exe' is not recognized as an internal or external command,\r\n"),
+             TunnelStartFailure::ProgramMissing);
+    QCOMPARE(judgeTunnelStartFailure(QByteArray("'openvpn.exe' ") + QByteArray("\xb2\xbb\xca\xc7\xc4\xda\xb2\xbf\xbb\xf2\xcd\xe2\xb2\xbf\xc3\xfc\xc1\xee")),
+             TunnelStartFailure::ProgramMissing);
+    QCOMPARE(judgeTunnelStartFailure("Can't recognize 'openvpn.exe --config \"T1.ovpn\"' as an internal or external command, or batch script.\r\n"),
+             TunnelStartFailure::ProgramMissing);
+    QCOMPARE(judgeTunnelStartFailure("'netsh' is not recognized as an internal or external command"), TunnelStartFailure::None);
     QCOMPARE(judgeTunnelStartFailure("2026-12-08 ERROR: Cannot ioctl TUNSETIFF korvane0: Operation not permitted "
                                      "(errno=1)\n"),
              TunnelStartFailure::NoTunRights);

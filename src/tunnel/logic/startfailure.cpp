@@ -5,6 +5,15 @@ TunnelStartFailure judgeTunnelStartFailure(const QByteArray &output)
     // dash says "openvpn: not found", bash "openvpn: command not found".
     if (output.contains("openvpn: not found") || output.contains("openvpn: command not found"))
         return TunnelStartFailure::ProgramMissing;
+    // cmd.exe when openvpn.exe is neither installed nor on PATH: "'openvpn.exe' is not recognized as
+    // an internal or external command" (English Windows), "'openvpn.exe' 不是内部或外部命令" (Chinese
+    // Windows, in the console's code page GBK), "Can't recognize 'openvpn.exe …' as an internal or
+    // external command" (Wine).
+    static const QByteArray notACommandGbk = QByteArrayLiteral("\xb2\xbb\xca\xc7\xc4\xda\xb2\xbf\xbb\xf2\xcd\xe2\xb2\xbf\xc3\xfc\xc1\xee");
+    if (output.contains("openvpn.exe") &&
+        (output.contains("internal or external command") || output.contains(notACommandGbk) ||
+         output.contains("不是内部或外部命令")))
+        return TunnelStartFailure::ProgramMissing;
     // Without CAP_NET_ADMIN: "ERROR: Cannot ioctl TUNSETIFF korvane0: Operation not permitted" or
     // "Cannot open TUN/TAP dev /dev/net/tun: Operation not permitted".
     if (output.contains("Cannot open TUN/TAP dev") ||
