@@ -11,3 +11,19 @@ for size in 16 22 24 32 48 64 128 256; do
     mkdir -p "$here/icons/${size}x${size}"
     rsvg-convert --width "$size" --height "$size" --format png --output "$here/icons/${size}x${size}/korvane.png" "$source"
 done
+# The Windows icon (programs, start-menu entry, installer): the same PNGs in one .ico, stored as PNG
+# entries, which Windows reads since Vista.
+python3 - "$here" <<'PY'
+import struct, sys
+here = sys.argv[1]
+sizes = [16, 24, 32, 48, 64, 256]
+images = [open(f"{here}/icons/{s}x{s}/korvane.png", "rb").read() for s in sizes]
+offset = 6 + 16 * len(sizes)
+header = struct.pack("<HHH", 0, 1, len(sizes))
+entries = b""
+for size, data in zip(sizes, images):
+    entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+    offset += len(data)
+with open(f"{here}/windows/korvane.ico", "wb") as out:
+    out.write(header + entries + b"".join(images))
+PY

@@ -1,5 +1,6 @@
 #include "app/daylogcleaner.h"
 #include "app/logmessagehandler.h"
+#include "app/parentconsole.h"
 #include "app/quitonsignals.h"
 #include "desktop/commandline.h"
 #include "desktop/desktopsession.h"
@@ -27,6 +28,8 @@ int main(int argc, char *argv[])
     // (and its LLVM), which is most of a Qt program's memory. A user's own setting wins.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+    if (argc > 1)
+        useParentConsole();
     if (const std::optional<int> finished = runCommandLine(argc, argv))
         return *finished;
 #ifdef __GLIBC__

@@ -1,0 +1,3 @@
+#include "app/parentconsole.h"
+
+void useParentConsole() {}
