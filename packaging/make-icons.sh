@@ -27,3 +27,10 @@ for size, data in zip(sizes, images):
 with open(f"{here}/windows/korvane.ico", "wb") as out:
     out.write(header + entries + b"".join(images))
 PY
+# The installer's welcome and finish pages: the icon and the name on the client's blue.
+font=/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc
+convert -size 164x314 gradient:'#1e88e5-#0d47a1' \
+    \( "$here/icons/128x128/korvane.png" -resize 96x96 \) -gravity north -geometry +0+56 -composite \
+    \( -background none -fill white -font "$font" -pointsize 20 label:Korvane \) -gravity north -geometry +0+168 -composite \
+    \( -background none -fill white -font "$font" -pointsize 18 label:远程接入 \) -gravity north -geometry +0+200 -composite \
+    -alpha off -type TrueColor "BMP3:$here/windows/wizard.bmp"

@@ -31,6 +31,8 @@ VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
 
 !define MUI_ICON "${STAGE}\korvane.ico"
 !define MUI_UNICON "${STAGE}\korvane.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}/wizard.bmp"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}/wizard.bmp"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\korvane-launcher.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "启动${SHORTCUT}"
 !insertmacro MUI_PAGE_WELCOME
