@@ -43,8 +43,14 @@ VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-; The client starts openvpn.exe from OpenVPN's installation folder (its registry key) or from PATH.
+; Where the client looks for openvpn.exe: "exe_path" of OpenVPN's registry key, "bin\openvpn.exe"
+; below the key's folder, then PATH.
 Function CheckOpenVpn
+    ReadRegStr $0 HKLM "SOFTWARE\OpenVPN" "exe_path"
+    ${If} $0 != ""
+    ${AndIf} ${FileExists} "$0"
+        Return
+    ${EndIf}
     ReadRegStr $0 HKLM "SOFTWARE\OpenVPN" ""
     ${If} $0 != ""
     ${AndIf} ${FileExists} "$0\bin\openvpn.exe"
@@ -60,6 +66,18 @@ done:
 FunctionEnd
 
 Section "Install"
+    ; An update while the client runs would leave old and new files mixed: it waits until the
+    ; client has quit (Windows does not let a running program's file be opened for writing).
+    ${If} ${FileExists} "$INSTDIR\korvane-client.exe"
+        ClearErrors
+        FileOpen $0 "$INSTDIR\korvane-client.exe" a
+        ${If} ${Errors}
+            MessageBox MB_OK|MB_ICONEXCLAMATION "${SHORTCUT}正在运行，请先退出客户端再安装。" /SD IDOK
+            SetErrorLevel 2
+            Quit
+        ${EndIf}
+        FileClose $0
+    ${EndIf}
     SetOutPath "$INSTDIR"
     File /r "${STAGE}\*.*"
     WriteUninstaller "$INSTDIR\uninstall.exe"

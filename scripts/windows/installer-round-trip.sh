@@ -69,7 +69,12 @@ if [ -n "$shot" ]; then
     import -display "$display" -window root "$shot"
 fi
 
-echo "installer round trip: uninstall while the client runs"
+echo "installer round trip: install and uninstall while the client runs"
+touch -d 2000-01-01 "$installed/qt.conf"
+status=0
+wine "$setup" /S || status=$?
+[ "$status" -ne 0 ] || fail "an install over the running client reported success"
+[ "$(stat -c %Y "$installed/qt.conf")" = "$(date -d 2000-01-01 +%s)" ] || fail "an install over the running client replaced files"
 wine "$installed/uninstall.exe" /S
 # The uninstaller runs on from a copy in the temporary folder (Un_A.exe).
 sleep 1
