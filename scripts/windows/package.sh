@@ -56,9 +56,10 @@ cp "$repo/packaging/windows/korvane.ico" "$stage/"
 printf '[Paths]\r\nPrefix=.\r\n' > "$stage/qt.conf"
 
 # libcurl is loaded at run time, so no import table names it.
-pending=("$stage/korvane-client.exe" "$stage/korvane-launcher.exe" "$prefix/bin/libcurl-4.dll"
+cp "$prefix/bin/libcurl-4.dll" "$stage/"
+pending=("$stage/korvane-client.exe" "$stage/korvane-launcher.exe" "$stage/libcurl-4.dll"
          "$stage/plugins/platforms/qwindows.dll" "$stage/plugins/imageformats/qgif.dll")
-declare -A seen=()
+declare -A seen=([libcurl-4.dll]=1)
 while [ ${#pending[@]} -gt 0 ]; do
     file="${pending[0]}"
     pending=("${pending[@]:1}")
@@ -72,7 +73,6 @@ while [ ${#pending[@]} -gt 0 ]; do
         pending+=("$found")
     done < <(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
 done
-[ -f "$stage/libcurl-4.dll" ] || cp "$prefix/bin/libcurl-4.dll" "$stage/"
 x86_64-w64-mingw32-strip --strip-unneeded "$stage"/*.dll "$stage"/plugins/*/*.dll
 
 # The uninstaller removes exactly the staged files, then the folders from the deepest up.
