@@ -26,7 +26,7 @@ gone() {
     done
     return 0
 }
-wait_for() { local s=$1; shift; for _ in $(seq $((s * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
+. "$(dirname "$0")/x11-wait.sh"
 Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 wineboot -i >/dev/null 2>&1
@@ -52,16 +52,8 @@ wine reg query "$key" /v UninstallString >/dev/null 2>&1 || fail "no uninstall e
 
 echo "installer round trip: the installed client, started by its launcher"
 wine "$installed/korvane-launcher.exe"
-# The login dialog: a visible top-level window of its size (Wine's desktop window is the screen's).
-login_window() {
-    local id width
-    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-        width=$(xdotool getwindowgeometry --shell "$id" | sed -n 's/^WIDTH=//p')
-        [ "${width:-0}" -ge 1000 ] && [ "$width" -lt 1366 ] && return 0
-    done
-    return 1
-}
-wait_for 120 login_window || fail "the installed client showed no login dialog"
+# The login dialog.
+wait_for 120 window_of 1000 >/dev/null || fail "the installed client showed no login dialog"
 # The client claims its working directory with a lock file there.
 [ -f "$user_data/.korvane-client.lock" ] || fail "the client did not start in the user's data folder"
 if [ -n "$shot" ]; then

@@ -24,16 +24,7 @@ wineserver -w
 (cd "$work" && wine "$repo/build-windows/src/korvane-client.exe" >"$work/client.log" 2>&1) &
 pids+=($!)
 
-# The client's visible top-level window at least this wide (Wine's desktop window is the screen's size).
-window_of() {
-    local id width
-    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-        width=$(xdotool getwindowgeometry --shell "$id" | sed -n 's/^WIDTH=//p')
-        [ "${width:-0}" -ge "$1" ] && [ "$width" -lt 1366 ] && echo "$id" && return 0
-    done
-    return 1
-}
-wait_for() { local s=$1; shift; for _ in $(seq $((s * 10))); do "$@" && return 0; sleep 0.1; done; echo "timed out: $*" >&2; exit 1; }
+. "$repo/scripts/windows/x11-wait.sh"
 click() { eval "$(xdotool getwindowgeometry --shell "$1")"; xdotool mousemove $((X + $2)) $((Y + $3)) click 1; sleep 0.5; }
 type_text() { xdotool type --delay 40 "$1"; }
 shot() { eval "$(xdotool getwindowgeometry --shell "$1")"; import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "docs/$2"; echo "docs/$2"; }
