@@ -51,8 +51,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libcurl is loaded at run time, so the shared-library scan does not see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn, libcurl4 (>= 7.85.0)")
+if(KORVANE_OWN_CURL)
+    # The client's own libcurl; the shared-library scan finds what it links (OpenSSL, zlib).
+    install(FILES "${KORVANE_OWN_CURL}" DESTINATION lib/korvane-client/curl COMPONENT client)
+    install(FILES packaging/lintian-overrides DESTINATION share/lintian/overrides RENAME korvane-client
+        COMPONENT client)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn")
+else()
+    # libcurl is loaded at run time, so the shared-library scan does not see it.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn, libcurl4 (>= 7.85.0)")
+endif()
 # Chinese texts need a CJK font; Qt's own buttons need its Chinese translation.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei, qttranslations5-l10n")
 include(CPack)

@@ -1,17 +1,26 @@
 #include "api/curllibrary.h"
 
+#include <QFileInfo>
 #include <QLibrary>
 
 namespace {
 
-// The shared library's run-time name: its Debian SONAME, and the DLL of the Windows build.
+// The DLL beside the Windows client; on Linux the client's own libcurl when it carries one
+// (lib/korvane-client/curl beside its bin folder, HTTPS only), else the system's by its SONAME.
 // A QLibrary's destructor leaves the library loaded, so it stays until the process ends.
 QLibrary *openCurl()
 {
 #ifdef Q_OS_WIN
     static QLibrary library(QStringLiteral("libcurl-4"));
 #else
-    static QLibrary library(QStringLiteral("curl"), 4);
+    static QLibrary library;
+    // Read from /proc rather than QCoreApplication: this runs on the exchange's worker thread.
+    const QString own = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).path() +
+                        QStringLiteral("/../lib/korvane-client/curl/libcurl.so.4");
+    if (QFileInfo::exists(own))
+        library.setFileName(own);
+    else
+        library.setFileNameAndVersion(QStringLiteral("curl"), 4);
 #endif
     if (!library.load())
         qWarning("libcurl could not be loaded: %s", qPrintable(library.errorString()));

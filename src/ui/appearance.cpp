@@ -25,7 +25,7 @@ void applyClientAppearance()
     // The forms name the Windows fonts; these are their metric-compatible or closest Linux faces,
     // so Latin digits and Chinese text in one label come from one family.
     QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
-                               {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+                               {QString::fromLatin1(linuxChineseFamily), QStringLiteral("WenQuanYi Micro Hei")});
     QFont::insertSubstitutions(QStringLiteral("Calibri"), {QStringLiteral("Carlito"), QStringLiteral("DejaVu Sans")});
 
     QFont font(QStringLiteral("微软雅黑"), 10);

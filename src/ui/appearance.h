@@ -6,5 +6,8 @@
 // and dialog buttons carry no icons.
 void applyClientAppearance();
 
+// The Chinese face that stands in for the forms' 微软雅黑 on Linux.
+inline constexpr char linuxChineseFamily[] = "Noto Sans CJK SC";
+
 // The message boxes' own look, set on each box (see MessageBoxes).
 QString messageBoxStyleSheet();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built by cpack from this build tree, named after the
-# project's version, depending on OpenVPN and on the libraries the binary uses, without maintainer
+# project's version, depending on OpenVPN and on the libraries the binary (and the libcurl it
+# carries) uses, without maintainer
 # scripts (installing changes nothing beyond its files), with the icons a desktop asks for, a
 # desktop entry that passes desktop-file-validate, man pages, no lintian error; and the launcher
 # keeps the client's files in the XDG data folder, which only the user can read.
@@ -23,7 +24,10 @@ deb="$work/out/korvane-client_${version}_${arch}.deb"
 
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for needed in openvpn libqt5widgets5 libcurl4 libc6; do
+# libcurl: the client's own in the package (scripts/lean-curl), with OpenSSL's library; or Debian's.
+carried=""
+[ -f "$build/lib/korvane-client/curl/libcurl.so.4" ] && carried=lib/korvane-client/curl/libcurl.so.4
+for needed in openvpn libqt5widgets5 libc6 $([ -n "$carried" ] && echo libssl3 || echo libcurl4); do
     [[ ", $depends," == *", $needed"[\ ,]* ]] || fail "Depends lacks $needed: $depends"
 done
 dpkg-deb -e "$deb" "$work/control"
@@ -45,6 +49,8 @@ for file in bin/korvane-client bin/korvane-launcher share/man/man1/korvane-clien
             share/man/man1/korvane-launcher.1.gz share/doc/korvane-client/copyright; do
     [ -f "$root/$file" ] || fail "no /usr/$file"
 done
+[ -z "$carried" ] || [ -f "$root/$carried" ] || fail "no /usr/$carried"
+[ -z "$carried" ] || [[ "$depends" != *libcurl4* ]] || fail "depends on libcurl4 as well: $depends"
 [ ! -e "$root/bin/korvane-platform-sim" ] || fail "the simulator is in the package"
 desktop-file-validate "$root/share/applications/korvane.desktop" || fail "desktop entry"
 grep -q '^Exec=korvane-launcher' "$root/share/applications/korvane.desktop" || fail "entry does not run the launcher"

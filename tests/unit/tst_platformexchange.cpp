@@ -223,6 +223,20 @@ private slots:
         installPlatformEndpoint({"https://127.0.0.1:" + QByteArray::number(port), ids[Ca].pem, 2000, 5000});
         QVERIFY(!platformExchange(Operations::getLintraToken(QStringLiteral("u"), QStringLiteral("p"))).has_value());
     }
+
+    // After the exchanges above: the libcurl in this process is the one the build carries, with
+    // none of the libraries Debian's libcurl4 brings along.
+    void carriedLibcurl()
+    {
+        if (QByteArray(KORVANE_OWN_CURL).isEmpty())
+            QSKIP("built without a libcurl of its own (scripts/lean-curl): the system's is loaded");
+        QFile mapsFile(QStringLiteral("/proc/self/maps"));
+        QVERIFY(mapsFile.open(QIODevice::ReadOnly));
+        const QByteArray maps = mapsFile.readAll();
+        QVERIFY(maps.contains(QFileInfo(QStringLiteral(KORVANE_OWN_CURL)).canonicalFilePath().toUtf8()));
+        for (const char *library : {"libcurl.so.4.8", "libgnutls", "libldap", "librtmp", "libssh2", "libnghttp2"})
+            QVERIFY2(!maps.contains(library), library);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlatformExchange)
