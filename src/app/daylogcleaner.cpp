@@ -13,12 +13,16 @@ QStringList DayLogCleaner::listDayLogNames(const QString &dirPath) const
     QDir dir(dirPath);
     if (!dir.exists())
         return {};
-    // QDir::Files without QDir::Hidden / QDir::System leaves out hidden and system files.
-    const QStringList fileNames = dir.entryList({QStringLiteral("*.txt"), QStringLiteral("*.ini")},
-                                                QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
+    // QDir::Files without QDir::Hidden / QDir::System leaves out hidden and system files. The two
+    // extensions are compared here, as QDir's filters would (in any case): its filters compile
+    // regular expressions, PCRE2's compiler at every start.
+    const QStringList fileNames = dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
     QStringList baseNames;
     baseNames.reserve(fileNames.size());
     for (const QString &fileName : fileNames) {
+        if (!fileName.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) &&
+            !fileName.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+            continue;
         const QStringList parts = fileName.split(QLatin1Char('.'), Qt::SkipEmptyParts);
         baseNames.append(parts.isEmpty() ? QString() : parts.first());
     }

@@ -185,7 +185,8 @@ private slots:
         const QStringList stale = {QStringLiteral("vpnconfig.ini.Ab12Cd"), QStringLiteral("TAPBOUND.ini.x1Y2z3"),
                                    QStringLiteral("TAP-7.ovpn.QQQQQQ"), QStringLiteral("tunnel.pid.000000")};
         const QStringList kept = {QStringLiteral("notes.txt.Ab12Cd"), QStringLiteral("vpnconfig.ini.bak"),
-                                  QStringLiteral("ca.crt.Ab12C")};
+                                  QStringLiteral("ca.crt.Ab12C"), QStringLiteral("login.ini.Ab12C-"),
+                                  QStringLiteral(".ovpn.Ab12Cd"), QStringLiteral("ca.crt.Ab12Cde")};
         for (const QString &name : stale + kept)
             QVERIFY(writeFile(name, "x"));
 
@@ -195,7 +196,7 @@ private slots:
             QVERIFY(!stalePassword.exists() && !QFile::exists(QStringLiteral("tunnel.pid")));
             QCOMPARE(fileBytes(QStringLiteral("vpnconfig.ini")), QByteArray("1"));
             QCOMPARE(QDir::current().entryList(stale, QDir::Files), QStringList());
-            QCOMPARE(QDir::current().entryList(kept, QDir::Files).size(), kept.size());
+            QCOMPARE(QDir::current().entryList(kept, QDir::Files | QDir::Hidden).size(), kept.size());
         }
 
         BoundWindow w;

@@ -3,7 +3,9 @@
 #include "store/atomicfile.h"
 
 #include <QFile>
-#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace TunnelFiles {
 
@@ -93,9 +95,24 @@ PidRecord readPidFile()
 
 bool isStaleTemporary(const QString &fileName)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(login\\.ini|TAPBOUND\\.ini|ca\\.crt|vpnconfig\\.ini|tunnel\\.pid|[^/]+\\.ovpn)\\.[A-Za-z0-9]{6}$"));
-    return pattern.match(fileName).hasMatch();
+    // "<one of the client's files>.XXXXXX", six ASCII letters or digits: a write whose rename never
+    // happened. Checked by hand: a regular expression here would bring PCRE2's compiler into every
+    // start of the main window.
+    const int base = fileName.size() - 7;
+    if (base < 1 || fileName.at(base) != QLatin1Char('.'))
+        return false;
+    for (int i = base + 1; i < fileName.size(); ++i) {
+        const char16_t c = fileName.at(i).unicode();
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')))
+            return false;
+    }
+    const QStringRef name = fileName.leftRef(base);
+    static const QStringList written = {QStringLiteral("login.ini"), QStringLiteral("TAPBOUND.ini"),
+                                        QStringLiteral("ca.crt"), QStringLiteral("vpnconfig.ini"),
+                                        QStringLiteral("tunnel.pid")};
+    const QLatin1String profile(".ovpn");
+    return std::any_of(written.cbegin(), written.cend(), [&name](const QString &file) { return name == file; }) ||
+           (name.size() > profile.size() && name.endsWith(profile) && !name.contains(QLatin1Char('/')));
 }
 
 bool writeOwnerOnly(const QString &path, const QByteArray &content)
