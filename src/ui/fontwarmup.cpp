@@ -36,7 +36,7 @@ Warmup &warmup()
 }
 
 // The heavier faces of the Chinese family are left out of the configuration: FreeType then
-// emboldens the regular face for the few bold headings, and the process maps and parses one
+// emboldens the regular face for the bold texts (the headings, the user and site names), and the process maps and parses one
 // Chinese font instead of two (some 4 MB while the login dialog waits, 5 MB in use).
 QByteArray singleFaceRule()
 {

@@ -4,6 +4,7 @@
 #include "ui/appearance.h"
 #include "ui/elidedlabel.h"
 #include "ui/elidedtooltips.h"
+#include "ui/fontwarmup.h"
 #include "ui/resources.h"
 
 #include <QToolTip>
@@ -250,5 +251,15 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSitePanel)
+// Started as the client starts: its font configuration (one Chinese face, the bold texts
+// emboldened) is in place before the application object, so what fits here fits on the screen.
+int main(int argc, char *argv[])
+{
+    FontWarmup::start();
+    FontWarmup::finish();
+    QApplication application(argc, argv);
+    TestSitePanel test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_sitepanel.moc"
